@@ -1,0 +1,68 @@
+// Kernel services the system calls on: library loading, locks, events, sleep,
+// the high-resolution counter, files, the plain message box and a console.
+// One small interface; POSIX and Win32 implementations live side by side.
+// No operating-system type appears here.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace platform {
+
+// --- dynamic libraries -----------------------------------------------------
+// Looked for in the directory of the running executable first, then by the
+// system loader's own search. The current directory is never searched: it
+// holds a downloaded firmware image and must not be able to plant a library.
+struct Library;
+Library *LoadLibraryByName(const char *name); // nullptr when it cannot be loaded
+void *LookupEntry(Library *lib, const char *name); // nullptr when not exported
+void FreeLibraryHandle(Library *lib);
+
+// --- critical sections -----------------------------------------------------
+struct Lock;
+Lock *CreateLock();
+void EnterLock(Lock *lock);
+void LeaveLock(Lock *lock);
+void DeleteLock(Lock *lock);
+
+// --- manual-reset events ---------------------------------------------------
+// The value of EventPostProc() is what a manager receives in SRB_PostProc:
+// an eventfd descriptor number on POSIX, an event HANDLE on Win32.
+struct Event;
+Event *CreateManualResetEvent(); // not signalled; nullptr on failure
+std::uintptr_t EventPostProc(Event *event);
+void WaitForEvent(Event *event); // no time-out
+void CloseEvent(Event *event);
+
+// --- time ------------------------------------------------------------------
+void SleepMs(unsigned ms); // 0 gives up the rest of the time slice
+std::int64_t QueryCounter();
+std::int64_t QueryCounterFrequency();
+
+// --- files -----------------------------------------------------------------
+// Results are plain; errno-like codes come back through `error`. The language
+// runtime stand-in (runtime.h) turns failures into InOutError where the
+// program expects an input/output error.
+struct File;
+bool PlainFileExists(const char *name); // a directory does not count
+// Opens an existing file for reading and writing, sharing reading and writing
+// with other processes. Never creates or truncates.
+File *OpenExistingReadWrite(const char *name, int *error);
+bool ReadFromFile(File *f, void *buf, std::size_t max, std::size_t *got, int *error);
+bool WriteToFile(File *f, const void *buf, std::size_t n, int *error);
+bool FileSizeOf(File *f, std::int64_t *size, int *error);
+bool FilePositionOf(File *f, std::int64_t *pos, int *error);
+bool SeekFile(File *f, std::int64_t pos, int *error);
+bool CloseFile(File *f, int *error);
+std::string SystemErrorText(int error); // the operating system's text for a code
+
+// --- plain message box -----------------------------------------------------
+// No owner window, no icon, one OK button; returns when it is dismissed.
+void SystemMessageBox(const char *text, const char *caption);
+
+// --- console ---------------------------------------------------------------
+bool EnsureConsole(); // create one where the process has none
+bool ConsoleWrite(const void *bytes, std::size_t n); // writes and flushes
+
+} // namespace platform

@@ -1,0 +1,86 @@
+// The windowing toolkit the program's windows are built with: an application
+// object, forms built from stored layouts, labels, push buttons, a picture,
+// modal and modeless showing, one-pass message processing and the standard
+// message dialog. The backend (console, Qt, Win32) is chosen at run time by
+// the layer; the system's code never knows which.
+#pragma once
+
+#include <functional>
+#include <string>
+
+namespace toolkit {
+
+struct FormLayout; // stored layout data (layouts.h)
+class FormPeer;    // backend side of a form
+class ControlPeer; // backend side of a control
+
+class TControl {
+public:
+  explicit TControl(ControlPeer *peer) : Peer(peer) {}
+  void Show();              // make visible
+  bool Visible() const;
+  ControlPeer *Peer;
+};
+
+class TLabel : public TControl {
+public:
+  using TControl::TControl;
+  void SetCaption(const std::string &text);
+  std::string Caption() const;
+};
+
+class TButton : public TControl {
+public:
+  using TControl::TControl;
+  std::function<void()> OnClick;
+};
+
+class TImage : public TControl {
+public:
+  using TControl::TControl;
+};
+
+enum : int { mrNone = 0, mrOk = 1, mrCancel = 2 };
+
+class TForm {
+public:
+  explicit TForm(const FormLayout &layout);
+  TForm(const TForm &) = delete;
+  TForm &operator=(const TForm &) = delete;
+  virtual ~TForm();
+
+  void SetCaption(const std::string &text);
+  std::string Caption() const;
+  void Show();      // modeless; returns at once
+  int ShowModal();  // returns when ModalResult becomes non-zero
+  int ModalResult = mrNone;
+
+protected:
+  TLabel *LabelNamed(const char *name);
+  TButton *ButtonNamed(const char *name);
+  TImage *ImageNamed(const char *name);
+
+public:
+  FormPeer *Peer;
+};
+
+enum class MsgDlgType { mtError, mtInformation };
+
+class TApplication {
+public:
+  void Initialize();
+  void SetTitle(const std::string &title);
+  std::string Title() const;
+  // Builds a form of class T from its stored layout (hidden) and stores it in
+  // ref. The first form created becomes the main window.
+  template <class T> void CreateForm(T *&ref) { ref = new T(); }
+  void ProcessMessages(); // one pass over pending window messages
+};
+
+extern TApplication *Application;
+
+// Standard message dialog: captioned "Error" or "Information" with its icon,
+// one OK button; modal.
+void MessageDlg(const std::string &text, MsgDlgType type);
+
+} // namespace toolkit

@@ -1,0 +1,118 @@
+// The ASPI pass-through layer: request block layouts shared byte for byte
+// with the manager, the serialised submission routine, the manager binding
+// and census, and the drive operations that the other units build on.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+// --- published ASPI constants ----------------------------------------------
+constexpr std::uint8_t SC_HA_INQUIRY = 0x00;
+constexpr std::uint8_t SC_GET_DEV_TYPE = 0x01;
+constexpr std::uint8_t SC_EXEC_SCSI_CMD = 0x02;
+
+constexpr std::uint8_t SS_PENDING = 0x00;
+constexpr std::uint8_t SS_COMP = 0x01;
+constexpr std::uint8_t SS_ASPI_IS_BUSY = 0xE5;
+
+constexpr std::uint8_t SRB_DIR_IN = 0x08;
+constexpr std::uint8_t SRB_DIR_OUT = 0x10;
+constexpr std::uint8_t SRB_EVENT_NOTIFY = 0x40;
+
+constexpr std::size_t SENSE_LEN = 32;
+
+// --- request blocks (packed to 1 byte) -------------------------------------
+#pragma pack(push, 1)
+struct SRB_HAInquiry {
+  std::uint8_t SRB_Cmd;
+  std::uint8_t SRB_Status;
+  std::uint8_t SRB_HaId;
+  std::uint8_t SRB_Flags;
+  std::uint32_t SRB_Hdr_Rsvd;
+  std::uint8_t HA_Count;
+  std::uint8_t HA_SCSI_ID;
+  std::uint8_t HA_ManagerId[16];
+  std::uint8_t HA_Identifier[16];
+  std::uint8_t HA_Unique[16];
+  std::uint16_t HA_Rsvd1;
+};
+
+struct SRB_GDEVBlock {
+  std::uint8_t SRB_Cmd;
+  std::uint8_t SRB_Status;
+  std::uint8_t SRB_HaId;
+  std::uint8_t SRB_Flags;
+  std::uint32_t SRB_Hdr_Rsvd;
+  std::uint8_t SRB_Target;
+  std::uint8_t SRB_Lun;
+  std::uint8_t SRB_DeviceType;
+  std::uint8_t SRB_Rsvd1[16];
+};
+
+struct SRB_ExecSCSICmd {
+  std::uint8_t SRB_Cmd;
+  std::uint8_t SRB_Status;
+  std::uint8_t SRB_HaId;
+  std::uint8_t SRB_Flags;
+  std::uint32_t SRB_Hdr_Rsvd;
+  std::uint8_t SRB_Target;
+  std::uint8_t SRB_Lun;
+  std::uint16_t SRB_Rsvd1;
+  std::uint32_t SRB_BufLen;
+  void *SRB_BufPointer;
+  std::uint8_t SRB_SenseLen;
+  std::uint8_t SRB_CDBLen;
+  std::uint8_t SRB_HaStat;
+  std::uint8_t SRB_TargStat;
+  void *SRB_PostProc;
+  std::uint8_t SRB_Rsvd2[20];
+  std::uint8_t CDBByte[16];
+  std::uint8_t SenseArea[SENSE_LEN];
+};
+#pragma pack(pop)
+
+static_assert(sizeof(SRB_HAInquiry) == 60);
+static_assert(offsetof(SRB_HAInquiry, HA_Identifier) == 26);
+static_assert(offsetof(SRB_HAInquiry, HA_Unique) == 42);
+static_assert(sizeof(SRB_GDEVBlock) == 27);
+static_assert(offsetof(SRB_GDEVBlock, SRB_DeviceType) == 10);
+static_assert(offsetof(SRB_ExecSCSICmd, SRB_BufLen) == 12);
+static_assert(offsetof(SRB_ExecSCSICmd, SRB_BufPointer) == 16);
+// The two pointer-sized fields widen on a 64-bit target and move what follows.
+constexpr std::size_t kPtrGrow = sizeof(void *) - 4;
+static_assert(offsetof(SRB_ExecSCSICmd, SRB_SenseLen) == 20 + kPtrGrow);
+static_assert(offsetof(SRB_ExecSCSICmd, SRB_CDBLen) == 21 + kPtrGrow);
+static_assert(offsetof(SRB_ExecSCSICmd, SRB_PostProc) == 24 + kPtrGrow);
+static_assert(offsetof(SRB_ExecSCSICmd, SRB_Rsvd2) == 28 + 2 * kPtrGrow);
+static_assert(offsetof(SRB_ExecSCSICmd, CDBByte) == 48 + 2 * kPtrGrow);
+static_assert(offsetof(SRB_ExecSCSICmd, SenseArea) == 64 + 2 * kPtrGrow);
+static_assert(sizeof(SRB_ExecSCSICmd) == 96 + 2 * kPtrGrow);
+
+// --- submission (request block and submission) -----------------------------
+std::uint32_t SubmitRequest(void *block);
+
+// The three completion waits. Each reads SRB_Status afresh on every pass.
+// (helpers for the waits are declared by their implementation)
+bool WaitPolling(volatile std::uint8_t *status, unsigned sleepMs); // true when SS_COMP
+
+// --- binding and census -----------------------------------------------------
+extern std::uint8_t AdapterCount;
+extern bool AtapiAdapter[16];
+extern std::int32_t DeviceTypeTable[16][16];
+
+bool InitAspi(bool Quiet);
+std::int32_t LookupDeviceType(std::uint8_t adapter, std::uint8_t target);
+bool HaInquiry(std::uint8_t adapter, SRB_HAInquiry *block);
+std::int32_t GetDeviceType(std::uint8_t adapter, std::uint8_t target);
+
+// --- drive operations --------------------------------------------------------
+bool Inquiry(std::uint8_t adapter, std::uint8_t target, std::uint8_t *data /*62 bytes*/);
+bool TestUnitReady(std::uint8_t adapter, std::uint8_t target);
+bool ReadDriveMemory(std::uint8_t adapter, std::uint8_t target, std::uint32_t address,
+                     std::uint16_t length, std::uint8_t *data);
+bool WriteDriveMemory(std::uint8_t adapter, std::uint8_t target, std::uint32_t address,
+                      std::uint16_t length, const std::uint8_t *data);
+
+// Process start and end work of the layer (AspiLock).
+void InitPassThrough();
+void DonePassThrough();
