@@ -1,0 +1,150 @@
+// The two transfer procedures: the standard WRITE BUFFER microcode download
+// and the maker's programming-mode block transfer. Both stream the image file
+// through TransferBuffer one 32768-byte block at a time and never look at the
+// bytes they send.
+#include "Unit1/Unit1.h"
+
+#include "WinGen/WinGen.h"
+#include "platform/kernel.h"
+#include "platform/runtime.h"
+#include "platform/toolkit/toolkit.h"
+#include "wnaspi95/wnaspi95.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+namespace {
+
+// WRITE BUFFER carries a 24-bit buffer offset: no block may start at 2^24.
+constexpr std::int64_t MaxDownloadSize = std::int64_t{1} << 24;
+
+void Pump() {
+  toolkit::Application->ProcessMessages();
+}
+
+void ErrorBox(const std::string &text) {
+  toolkit::MessageDlg(text, toolkit::MsgDlgType::mtError);
+}
+
+void InfoBox(const std::string &text) {
+  toolkit::MessageDlg(text, toolkit::MsgDlgType::mtInformation);
+}
+
+// Sense byte 2, ASC and ASCQ in upper-case hex without prefix or leading zeros.
+std::string SendingErrorText(std::uint8_t senseKey, std::uint8_t asc, std::uint8_t ascq) {
+  char text[64];
+  std::snprintf(text, sizeof text, "Error sending firmware (%X : %X : %X)", unsigned{senseKey},
+                unsigned{asc}, unsigned{ascq});
+  return text;
+}
+
+// Opens the image the way both procedures do; shows the error box on failure.
+platform::File *OpenImage(const std::string &fileName) {
+  int error = 0;
+  platform::File *file = platform::OpenExistingReadWrite(fileName.c_str(), &error);
+  if (file == nullptr) {
+    ErrorBox("Error opening firmware file.");
+  }
+  return file;
+}
+
+// The opening steps common to both procedures, after the file is open.
+void AnnounceTransfer(TForm1 *window, std::int32_t adapter, std::int32_t target) {
+  TestUnitReady(static_cast<std::uint8_t>(adapter), static_cast<std::uint8_t>(target));
+  window->Label2->SetCaption("Found device at (" + NumText(adapter) + "," + NumText(target) + ")");
+  window->Label3->SetCaption("Starting firmware transfer.");
+  for (int i = 0; i < 4; ++i) {
+    Pump();
+  }
+}
+
+} // namespace
+
+bool DownloadMicrocode(TForm1 *window, const std::string &fileName, std::int32_t adapter,
+                       std::int32_t target) {
+  platform::File *file = OpenImage(fileName);
+  if (file == nullptr) {
+    return false;
+  }
+  AnnounceTransfer(window, adapter, target);
+
+  const std::int64_t size = platform::FileSizeOrRaise(file);
+  // Refused before any block goes out: a larger image would wrap the offset
+  // and overwrite the start of the drive's buffer.
+  if (size > MaxDownloadSize) {
+    ErrorBox(SendingErrorText(0, 0, 0));
+    return false;
+  }
+  const auto ha = static_cast<std::uint8_t>(adapter);
+  const auto tgt = static_cast<std::uint8_t>(target);
+  std::int32_t remaining = static_cast<std::int32_t>(size);
+  while (remaining > 0) {
+    const std::size_t got = platform::BlockRead(file, TransferBuffer, TransferBlockSize);
+    const std::int64_t end = platform::FilePosOrRaise(file);
+    // The file shrank under us (the sharing mode allows it): stop rather
+    // than send empty blocks for ever.
+    if (got == 0 || end > MaxDownloadSize) {
+      ErrorBox(SendingErrorText(0, 0, 0));
+      return false;
+    }
+    const auto n = static_cast<std::int32_t>(got);
+    remaining -= n;
+    const bool last = remaining <= 0;
+    const auto start = static_cast<std::int32_t>(end) - n;
+    window->Label3->SetCaption("Transferring bytes " + NumText(start) + "-" +
+                               NumText(static_cast<std::int32_t>(end)));
+    Pump();
+    std::uint8_t senseKey = 0, asc = 0, ascq = 0;
+    if (!WriteBuffer(ha, tgt, static_cast<std::uint32_t>(start), static_cast<std::uint32_t>(n),
+                     last, senseKey, asc, ascq)) {
+      ErrorBox(SendingErrorText(senseKey, asc, ascq));
+      return false;
+    }
+  }
+  Pump();
+  platform::CloseFileOrRaise(file);
+  InfoBox("Firmware update successfull.");
+  return true;
+}
+
+void ProgramModeTransfer(TForm1 *window, const std::string &fileName, std::int32_t adapter,
+                         std::int32_t target) {
+  platform::File *file = OpenImage(fileName);
+  if (file == nullptr) {
+    return;
+  }
+  AnnounceTransfer(window, adapter, target);
+
+  const auto ha = static_cast<std::uint8_t>(adapter);
+  const auto tgt = static_cast<std::uint8_t>(target);
+  if (!StartFirmwareSend(ha, tgt)) {
+    ErrorBox("Error starting firmware send.");
+    return;
+  }
+  while (platform::FilePosOrRaise(file) < platform::FileSizeOrRaise(file)) {
+    const std::size_t got = platform::BlockRead(file, TransferBuffer, TransferBlockSize);
+    // A file that shrank between the size test and the read ends the send.
+    if (got == 0) {
+      ErrorBox("Error sending firmware.");
+      return;
+    }
+    const std::int64_t end = platform::FilePosOrRaise(file);
+    window->Label3->SetCaption(NumText(static_cast<std::int32_t>(end)) + " bytes transferred");
+    Pump();
+    const auto address = static_cast<std::uint32_t>(end - static_cast<std::int64_t>(got));
+    if (!SendFirmwareBlock(ha, tgt, address, static_cast<std::uint16_t>(got))) {
+      ErrorBox("Error sending firmware.");
+      return;
+    }
+  }
+  window->Label3->SetCaption("Ending firmware transfer.");
+  Pump();
+  if (!EndFirmwareSend(ha, tgt)) {
+    ErrorBox("Error ending firmware send.");
+    return;
+  }
+  platform::CloseFileOrRaise(file);
+  InfoBox("Firmware update successfull. Power down the drive and remove firmware jumper to use "
+          "drive normally.");
+}

@@ -1,0 +1,185 @@
+// Start-up and the model table: bind the pass-through layer, choose the row
+// from the image file present, find its drive, run the row's pre-check and
+// hand over to the row's transfer procedure. Every path ends the run.
+#include "fwupd32/fwupd32.h"
+
+#include "Unit1/Unit1.h"
+#include "Unit2/Unit2.h"
+#include "Unit3/Unit3.h"
+#include "platform/kernel.h"
+#include "platform/toolkit/toolkit.h"
+#include "wnaspi95/wnaspi95.h"
+
+#include <array>
+#include <cstdint>
+#include <cstring>
+
+TDeviceAddress DeviceAddress;
+
+namespace {
+
+enum class PreCheck { None, RevisionRefuses1, RevisionRefuses0, DriveSettings };
+enum class Transfer { Download, ProgramMode };
+
+struct ModelRow {
+  const char *ImageFile;
+  const char *FirstSearch;
+  const char *SecondSearch; // nullptr: one search only
+  const char *Title;
+  const char *NotFound; // nullptr: the instructions window instead
+  PreCheck Check;
+  Transfer Procedure;
+};
+
+// Tested in this order; the first image file present chooses the row.
+constexpr std::array<ModelRow, 11> ModelTable{{
+    {"FIRMO16X.ROM", "ZOL     CDRM00417", nullptr, "ZOL-CDRM00417 Firmware Update",
+     "ZOL-CDRM00417 not found.", PreCheck::None, Transfer::Download},
+    {"FIRM16X.ROM", "QUILMAR CD-ROM QM-16", nullptr, "QM-16 Firmware Update",
+     "           QM-16 not found.", PreCheck::None, Transfer::Download},
+    {"FIRM20X.ROM", "QUILMAR CD-ROM QM-20TS ", "QUILMAR CD-ROM QM-20CS ", "QM-20TS Firmware Update",
+     "          QM-20TS not found.", PreCheck::RevisionRefuses1, Transfer::Download},
+    {"FIRM20.ROM", "QUILMAR CD-ROM QM-20TS ", "QUILMAR CD-ROM QM-20CS ", "QM-20TS Firmware Update",
+     "          QM-20TS not found.", PreCheck::RevisionRefuses0, Transfer::Download},
+    {"FIRM20TW.ROM", "QUILMAR CD-ROM QM-20TSUW", "QUILMAR CD-ROM QM-20TW",
+     "QM-20TSUW Firmware Update", "        QM-20TSUW not found.", PreCheck::None,
+     Transfer::Download},
+    {"FIRMR610.ROM", "QM-R610T", nullptr, "QM-R610T Firmware Update", "        QM-R610T not found.",
+     PreCheck::None, Transfer::Download},
+    {"FIRM2610.ROM", "QM-W2610T", nullptr, "QM-W2610T Firmware Update",
+     "      QM-W2610T not found.", PreCheck::None, Transfer::Download},
+    {"FIRM6610.ROM", "QM-W6610T", nullptr, "QM-W6610T Firmware Update",
+     "      QM-W6610T not found.", PreCheck::None, Transfer::Download},
+    {"FIRM6216.ROM", "QUILMAR CD-R   QM-W6216T", nullptr, "QM-W6216T Firmware Update",
+     "      QM-W6216T not found.", PreCheck::DriveSettings, Transfer::Download},
+    {"FIRM106.ROM", "QUILMAR CD-R   QM-W106TS", nullptr, "QM-W106TS Firmware Update",
+     "   QM-W106TS not found.", PreCheck::None, Transfer::Download},
+    {"FIRM206.ROM", "Program Mode1", nullptr, "QM-R206C Firmware Update", nullptr, PreCheck::None,
+     Transfer::ProgramMode},
+}};
+
+constexpr std::size_t InquiryLength = 62;
+constexpr std::size_t RevisionByte = 34; // third byte of the product revision level
+constexpr std::uint32_t DriveSettingsAddress = 74;
+
+std::uint8_t *InquiryData = nullptr; // rows 3 and 4 only
+std::uint8_t DriveSettings[4];       // row 9 only
+
+std::uint8_t HaByte() {
+  return static_cast<std::uint8_t>(DeviceAddress.Adapter);
+}
+std::uint8_t TargetByte() {
+  return static_cast<std::uint8_t>(DeviceAddress.Target);
+}
+
+const ModelRow *ChooseRow() {
+  for (const ModelRow &row : ModelTable) {
+    if (platform::PlainFileExists(row.ImageFile)) {
+      return &row;
+    }
+  }
+  return nullptr;
+}
+
+bool SearchDrive(const ModelRow &row) {
+  if (FindDrive(row.FirstSearch, DeviceAddress.Adapter, DeviceAddress.Target)) {
+    return true;
+  }
+  return row.SecondSearch != nullptr &&
+         FindDrive(row.SecondSearch, DeviceAddress.Adapter, DeviceAddress.Target);
+}
+
+void ReportNotFound(const ModelRow &row) {
+  if (row.NotFound == nullptr) {
+    toolkit::Application->CreateForm(Form2);
+    Form2->SetCaption("QM-R206C Firmware Update");
+    Form2->ShowModal();
+    return;
+  }
+  if (&row == &ModelTable[0]) {
+    toolkit::Application->SetTitle("Firmware update utilitiy.");
+  }
+  ShowMessageWindow(row.Title, row.NotFound);
+}
+
+// Rows 3 and 4: a fresh INQUIRY; true when the revision byte refuses the drive,
+// after the refusal window has been shown.
+bool RevisionRefuses(char refusedChar) {
+  InquiryData = new std::uint8_t[InquiryLength]();
+  Inquiry(HaByte(), TargetByte(), InquiryData);
+  if (InquiryData[RevisionByte] != static_cast<std::uint8_t>(refusedChar)) {
+    return false;
+  }
+  toolkit::Application->CreateForm(Form3);
+  Form3->SetCaption("QM-20TS Firmware Update");
+  Form3->Label1->SetCaption("");
+  Form3->Label2->SetCaption("This firmware upgrade does not apply to your drive.  Please visit "
+                            "Quilmar Web Site to check availability of latest firmware for the "
+                            "drive you have.");
+  Form3->ShowModal();
+  return true;
+}
+
+// Row 9: true when the settings allow the update (byte 2 cleared and written
+// back, whatever the write returns); otherwise the reason has been shown.
+bool DriveSettingsAllow() {
+  std::memset(DriveSettings, 0, sizeof DriveSettings);
+  const bool read =
+      ReadDriveMemory(HaByte(), TargetByte(), DriveSettingsAddress, 4, DriveSettings) ||
+      ReadDriveMemory(HaByte(), TargetByte(), DriveSettingsAddress, 4, DriveSettings);
+  if (!read) {
+    ShowMessageWindow("QM-W6216T Firmware Update", "Unable to recover drive settings.");
+    return false;
+  }
+  if (DriveSettings[0] == 0) {
+    ShowMessageWindow("QM-W6216T Firmware Update", "Incorrect firmware for this drive.");
+    return false;
+  }
+  DriveSettings[2] = 0;
+  WriteDriveMemory(HaByte(), TargetByte(), DriveSettingsAddress, 4, DriveSettings);
+  return true;
+}
+
+void ReleaseInquiryData() {
+  delete[] InquiryData;
+  InquiryData = nullptr;
+}
+
+void RunRow(const ModelRow &row) {
+  if (!SearchDrive(row)) {
+    ReportNotFound(row);
+    return;
+  }
+  if (row.Check == PreCheck::RevisionRefuses1 || row.Check == PreCheck::RevisionRefuses0) {
+    if (RevisionRefuses(row.Check == PreCheck::RevisionRefuses1 ? '1' : '0')) {
+      return;
+    }
+  }
+  OpenProgressWindow(row.Title);
+  if (row.Check == PreCheck::DriveSettings && !DriveSettingsAllow()) {
+    return;
+  }
+  if (row.Procedure == Transfer::ProgramMode) {
+    ProgramModeTransfer(Form1, row.ImageFile, DeviceAddress.Adapter, DeviceAddress.Target);
+  } else {
+    DownloadMicrocode(Form1, row.ImageFile, DeviceAddress.Adapter, DeviceAddress.Target);
+  }
+}
+
+} // namespace
+
+int ProgramMain() {
+  if (!InitAspi(false)) {
+    platform::SystemMessageBox("Error intializing WNASPI32.DLL.", "Firmware Update");
+    return 0;
+  }
+  toolkit::Application->Initialize();
+  const ModelRow *row = ChooseRow();
+  if (row != nullptr) {
+    RunRow(*row);
+  }
+  // An InOutError from the transfer passes through here uncaught, leaving
+  // InquiryData to the end of the process.
+  ReleaseInquiryData();
+  return 0;
+}
