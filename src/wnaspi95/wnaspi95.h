@@ -88,12 +88,27 @@ static_assert(offsetof(SRB_ExecSCSICmd, CDBByte) == 48 + 2 * kPtrGrow);
 static_assert(offsetof(SRB_ExecSCSICmd, SenseArea) == 64 + 2 * kPtrGrow);
 static_assert(sizeof(SRB_ExecSCSICmd) == 96 + 2 * kPtrGrow);
 
+namespace platform {
+struct Event;
+}
+
 // --- submission (request block and submission) -----------------------------
 std::uint32_t SubmitRequest(void *block);
 
-// The three completion waits. Each reads SRB_Status afresh on every pass.
-// (helpers for the waits are declared by their implementation)
-bool WaitPolling(volatile std::uint8_t *status, unsigned sleepMs); // true when SS_COMP
+// The three completion waits. Each reads SRB_Status afresh on every pass and
+// returns true exactly when it ended as SS_COMP.
+//
+// Event notification: the caller created `event` (platform::CreateManualResetEvent),
+// put platform::EventPostProc(event) in SRB_PostProc and SRB_EVENT_NOTIFY in
+// SRB_Flags before submitting. The event is waited on only when the submission
+// returned SS_PENDING; any other value means the request has already ended.
+// The caller still closes the event.
+bool CompleteByEvent(SRB_ExecSCSICmd *block, platform::Event *event, std::uint32_t submitResult);
+// Polling: `block` is any of the three request blocks (SRB_Status at byte 1).
+// The first read comes at once; while SS_PENDING, sleep `sleepMs` (10, or 0 to
+// give up the time slice) and read again.
+bool CompleteByPolling(void *block, unsigned sleepMs);
+bool WaitPolling(volatile std::uint8_t *status, unsigned sleepMs); // the loop itself
 
 // --- binding and census -----------------------------------------------------
 extern std::uint8_t AdapterCount;
@@ -116,3 +131,20 @@ bool WriteDriveMemory(std::uint8_t adapter, std::uint8_t target, std::uint32_t a
 // Process start and end work of the layer (AspiLock).
 void InitPassThrough();
 void DonePassThrough();
+
+#ifdef FWUPD_TEST_HOOKS
+// Test-only access to the binding and to the layer's sleeps.
+namespace wnaspi95_test {
+using InfoEntry = std::uint32_t (*)();
+using SendEntry = std::uint32_t (*)(void *);
+using SleepRecorder = void (*)(unsigned ms);
+// Back to unbound: frees a loaded library, clears the entries and the census.
+void ResetBinding();
+// Binds in-process entry points as if a library exporting them had been loaded
+// (no census is taken; AdapterCount and the tables are left as they are).
+void BindEntries(InfoEntry info, SendEntry send);
+// Every sleep of the pass-through layer (busy retry, polling) goes to the
+// recorder instead of the operating system while one is set; nullptr restores.
+void SetSleepRecorder(SleepRecorder recorder);
+} // namespace wnaspi95_test
+#endif
