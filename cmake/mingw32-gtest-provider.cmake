@@ -1,0 +1,22 @@
+# Answers find_package(GTest) in the cross build with GoogleTest built from
+# source (the build machine's libraries are for the wrong target).
+macro(fw_mingw32_provide_package method package)
+  if("${package}" STREQUAL "GTest" AND NOT TARGET GTest::gtest)
+    set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+    set(BUILD_GMOCK ON CACHE BOOL "" FORCE)
+    set(gtest_force_shared_crt OFF CACHE BOOL "" FORCE)
+    add_subdirectory(${FW_GTEST_SOURCE_DIR} ${CMAKE_BINARY_DIR}/_deps/googletest EXCLUDE_FROM_ALL)
+    foreach(lib gtest gtest_main gmock gmock_main)
+      if(NOT TARGET GTest::${lib}) # newer GoogleTest defines these itself
+        add_library(GTest::${lib} ALIAS ${lib})
+      endif()
+    endforeach()
+    set(GTest_FOUND TRUE)
+    set(GTEST_FOUND TRUE)
+  elseif("${package}" STREQUAL "GTest")
+    set(GTest_FOUND TRUE)
+  else()
+    find_package(${package} ${ARGN} BYPASS_PROVIDER)
+  endif()
+endmacro()
+cmake_language(SET_DEPENDENCY_PROVIDER fw_mingw32_provide_package SUPPORTED_METHODS FIND_PACKAGE)

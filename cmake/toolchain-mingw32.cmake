@@ -1,0 +1,33 @@
+# Cross build of the 32-bit Windows program with Debian's MinGW-w64.
+# The posix thread model is needed: the default win32 model has no std::mutex.
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_SYSTEM_PROCESSOR i686)
+
+set(FW_MINGW_PREFIX i686-w64-mingw32)
+set(CMAKE_C_COMPILER ${FW_MINGW_PREFIX}-gcc-posix)
+set(CMAKE_CXX_COMPILER ${FW_MINGW_PREFIX}-g++-posix)
+set(CMAKE_RC_COMPILER ${FW_MINGW_PREFIX}-windres)
+
+set(CMAKE_FIND_ROOT_PATH /usr/${FW_MINGW_PREFIX})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+
+# Self-contained binaries: no MinGW runtime DLLs beside the .exe or the DLLs.
+set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
+set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
+set(CMAKE_MODULE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
+
+# Cross-built programs (tests) run under Wine; the prefix and the debug
+# channels come from the environment (WINEPREFIX, WINEDEBUG).
+set(CMAKE_CROSSCOMPILING_EMULATOR wine)
+
+# Tests are listed when CTest runs, not at build time, so building never
+# needs Wine.
+set(CMAKE_GTEST_DISCOVER_TESTS_DISCOVERY_MODE PRE_TEST)
+
+# GoogleTest is built from Debian's sources for the target: find_package(GTest)
+# is answered by a dependency provider that adds /usr/src/googletest.
+set(FW_GTEST_SOURCE_DIR /usr/src/googletest CACHE PATH "GoogleTest sources for the cross build")
+list(APPEND CMAKE_PROJECT_TOP_LEVEL_INCLUDES ${CMAKE_CURRENT_LIST_DIR}/mingw32-gtest-provider.cmake)

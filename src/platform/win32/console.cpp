@@ -1,0 +1,35 @@
+// The plain message box and the console on Win32.
+#include "platform/kernel.h"
+
+#include <windows.h>
+
+namespace platform {
+
+void SystemMessageBox(const char *text, const char *caption) {
+  MessageBoxA(nullptr, text, caption, MB_OK);
+}
+
+bool EnsureConsole() {
+  if (AllocConsole())
+    return true;
+  // Refused when the process already has a console: that one is used.
+  HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
+  return GetConsoleWindow() != nullptr || (out != nullptr && out != INVALID_HANDLE_VALUE);
+}
+
+bool ConsoleWrite(const void *bytes, std::size_t n) {
+  HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
+  if (out == nullptr || out == INVALID_HANDLE_VALUE)
+    return false;
+  const auto *p = static_cast<const char *>(bytes);
+  while (n > 0) {
+    DWORD written = 0;
+    if (!WriteFile(out, p, static_cast<DWORD>(n), &written, nullptr) || written == 0)
+      return false;
+    p += written;
+    n -= written;
+  }
+  return true; // WriteFile does not buffer: the bytes are out
+}
+
+} // namespace platform

@@ -1,0 +1,137 @@
+// Image file services on Win32: an existing file opened for reading and
+// writing with both shared, so another program may still look at it.
+#include "platform/kernel.h"
+
+#include <windows.h>
+
+#include <string>
+
+namespace platform {
+namespace {
+
+HANDLE HandleOf(File *f) { return reinterpret_cast<HANDLE>(f); }
+
+bool Fail(int *error) {
+  if (error != nullptr)
+    *error = static_cast<int>(GetLastError());
+  return false;
+}
+
+void Succeed(int *error) {
+  if (error != nullptr)
+    *error = 0;
+}
+
+} // namespace
+
+bool PlainFileExists(const char *name) {
+  DWORD attributes = GetFileAttributesA(name);
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+File *OpenExistingReadWrite(const char *name, int *error) {
+  HANDLE h = CreateFileA(name, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                         nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) {
+    Fail(error);
+    return nullptr;
+  }
+  Succeed(error);
+  return reinterpret_cast<File *>(h);
+}
+
+bool ReadFromFile(File *f, void *buf, std::size_t max, std::size_t *got, int *error) {
+  auto *out = static_cast<char *>(buf);
+  std::size_t total = 0;
+  // ReadFile may return fewer bytes than asked before the end of the file.
+  while (total < max) {
+    DWORD n = 0;
+    if (!ReadFile(HandleOf(f), out + total, static_cast<DWORD>(max - total), &n, nullptr)) {
+      if (got != nullptr)
+        *got = total;
+      return Fail(error);
+    }
+    if (n == 0)
+      break;
+    total += n;
+  }
+  if (got != nullptr)
+    *got = total;
+  Succeed(error);
+  return true;
+}
+
+bool WriteToFile(File *f, const void *buf, std::size_t n, int *error) {
+  const auto *in = static_cast<const char *>(buf);
+  while (n > 0) {
+    DWORD written = 0;
+    if (!WriteFile(HandleOf(f), in, static_cast<DWORD>(n), &written, nullptr))
+      return Fail(error);
+    if (written == 0) {
+      if (error != nullptr)
+        *error = ERROR_WRITE_FAULT;
+      return false;
+    }
+    in += written;
+    n -= written;
+  }
+  Succeed(error);
+  return true;
+}
+
+bool FileSizeOf(File *f, std::int64_t *size, int *error) {
+  LARGE_INTEGER s;
+  if (!GetFileSizeEx(HandleOf(f), &s))
+    return Fail(error);
+  *size = s.QuadPart;
+  Succeed(error);
+  return true;
+}
+
+bool FilePositionOf(File *f, std::int64_t *pos, int *error) {
+  LARGE_INTEGER zero;
+  zero.QuadPart = 0;
+  LARGE_INTEGER now;
+  if (!SetFilePointerEx(HandleOf(f), zero, &now, FILE_CURRENT))
+    return Fail(error);
+  *pos = now.QuadPart;
+  Succeed(error);
+  return true;
+}
+
+bool SeekFile(File *f, std::int64_t pos, int *error) {
+  LARGE_INTEGER to;
+  to.QuadPart = pos;
+  if (!SetFilePointerEx(HandleOf(f), to, nullptr, FILE_BEGIN))
+    return Fail(error);
+  Succeed(error);
+  return true;
+}
+
+bool CloseFile(File *f, int *error) {
+  if (!CloseHandle(HandleOf(f)))
+    return Fail(error);
+  Succeed(error);
+  return true;
+}
+
+std::string SystemErrorText(int error) {
+  char *text = nullptr;
+  DWORD n = FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                               FORMAT_MESSAGE_IGNORE_INSERTS,
+                           nullptr, static_cast<DWORD>(error), 0, reinterpret_cast<char *>(&text),
+                           0, nullptr);
+  std::string result;
+  if (n != 0 && text != nullptr)
+    result.assign(text, n);
+  if (text != nullptr)
+    LocalFree(text);
+  // System texts end in a line break that does not belong in a message box.
+  while (!result.empty() && (result.back() == '\r' || result.back() == '\n' || result.back() == ' '))
+    result.pop_back();
+  if (result.empty())
+    result = "System error " + std::to_string(error);
+  return result;
+}
+
+} // namespace platform
