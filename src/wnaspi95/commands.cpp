@@ -1,0 +1,154 @@
+// The drive operations of the pass-through layer: INQUIRY, TEST UNIT READY
+// and the maker's drive-memory read (0xF1) and write (0xF0). Each builds one
+// zero-filled execute block, submits it, waits for it and copies its outputs
+// whatever the outcome.
+#include "wnaspi95/wnaspi95.h"
+
+#include "WinGen/WinGen.h"
+#include "platform/kernel.h"
+
+#include <bit>
+#include <cstdint>
+#include <cstring>
+#include <vector>
+
+// Command blocks are filled by copying byte-swapped values: big-endian only on
+// a little-endian processor.
+static_assert(std::endian::native == std::endian::little);
+
+namespace {
+
+constexpr std::uint8_t OpInquiry = 0x12;
+constexpr std::uint8_t OpTestUnitReady = 0x00;
+constexpr std::uint8_t OpReadDriveMemory = 0xF1;
+constexpr std::uint8_t OpWriteDriveMemory = 0xF0;
+
+constexpr std::uint8_t InquiryDataLength = 62;
+constexpr std::size_t InquiryWorkSize = 2048;
+constexpr std::size_t ReadSlack = 32; // the read buffer is R + 32 bytes long
+
+constexpr std::uint16_t MaxReadLength = 65534; // R = length made even must fit 16 bits
+constexpr std::uint16_t MaxWriteLength = 247;  // key prefix and data within 255 bytes
+
+constexpr char DriveMemoryKey[] = "QUILMAR ";
+constexpr std::size_t DriveMemoryKeyLength = sizeof DriveMemoryKey - 1;
+static_assert(DriveMemoryKeyLength == 8);
+
+void SetCommonFields(SRB_ExecSCSICmd &srb, std::uint8_t adapter, std::uint8_t target) {
+  std::memset(&srb, 0, sizeof srb);
+  srb.SRB_Cmd = SC_EXEC_SCSI_CMD;
+  srb.SRB_HaId = adapter;
+  srb.SRB_Target = target;
+  srb.SRB_Lun = 0;
+  srb.SRB_SenseLen = SENSE_LEN;
+}
+
+// INQUIRY and TEST UNIT READY take the ATAPI 12-byte form where the adapter
+// needs it; the first six bytes are the same in both forms.
+std::uint8_t QueryCdbLength(std::uint8_t adapter) {
+  return adapter < 16 && AtapiAdapter[adapter] ? 12 : 6;
+}
+
+void PutBigEndian32(std::uint8_t *at, std::uint32_t value) {
+  const std::uint32_t swapped = ByteSwap32(value);
+  std::memcpy(at, &swapped, sizeof swapped);
+}
+
+void PutBigEndian16(std::uint8_t *at, std::uint16_t value) {
+  const std::uint16_t swapped = ByteSwap16(value);
+  std::memcpy(at, &swapped, sizeof swapped);
+}
+
+// Submits a notifying block and waits for its event; closes the event.
+bool SubmitWithEvent(SRB_ExecSCSICmd &srb, platform::Event *event) {
+  srb.SRB_Flags |= SRB_EVENT_NOTIFY;
+  srb.SRB_PostProc = reinterpret_cast<void *>(platform::EventPostProc(event));
+  const std::uint32_t submitted = SubmitRequest(&srb);
+  const bool ok = CompleteByEvent(&srb, event, submitted);
+  platform::CloseEvent(event);
+  return ok;
+}
+
+} // namespace
+
+bool Inquiry(std::uint8_t adapter, std::uint8_t target, std::uint8_t *data) {
+  std::vector<std::uint8_t> work(InquiryWorkSize, 0);
+  platform::Event *event = platform::CreateManualResetEvent();
+  if (event == nullptr) { // nothing to wait on: the command is not sent
+    std::memcpy(data, work.data(), InquiryDataLength);
+    return false;
+  }
+  SRB_ExecSCSICmd srb;
+  SetCommonFields(srb, adapter, target);
+  srb.SRB_Flags = SRB_DIR_IN;
+  srb.SRB_BufLen = InquiryDataLength;
+  srb.SRB_BufPointer = work.data();
+  srb.SRB_CDBLen = QueryCdbLength(adapter);
+  srb.CDBByte[0] = OpInquiry;
+  srb.CDBByte[4] = InquiryDataLength;
+  const bool ok = SubmitWithEvent(srb, event);
+  std::memcpy(data, work.data(), InquiryDataLength);
+  return ok;
+}
+
+bool TestUnitReady(std::uint8_t adapter, std::uint8_t target) {
+  platform::Event *event = platform::CreateManualResetEvent();
+  if (event == nullptr) {
+    return false;
+  }
+  SRB_ExecSCSICmd srb;
+  SetCommonFields(srb, adapter, target);
+  srb.SRB_CDBLen = QueryCdbLength(adapter);
+  srb.CDBByte[0] = OpTestUnitReady;
+  return SubmitWithEvent(srb, event);
+}
+
+bool ReadDriveMemory(std::uint8_t adapter, std::uint8_t target, std::uint32_t address,
+                     std::uint16_t length, std::uint8_t *data) {
+  if (length > MaxReadLength) { // the even length would wrap to 0 in the command
+    std::memset(data, 0, length);
+    return false;
+  }
+  // The drive transfers whole 16-bit words: an odd request is rounded up and
+  // the extra byte dropped.
+  const std::uint16_t even = static_cast<std::uint16_t>(length + (length & 1u));
+  std::vector<std::uint8_t> work(std::size_t{even} + ReadSlack, 0);
+  SRB_ExecSCSICmd srb;
+  SetCommonFields(srb, adapter, target);
+  srb.SRB_Flags = SRB_DIR_IN;
+  srb.SRB_BufLen = even;
+  srb.SRB_BufPointer = work.data();
+  srb.SRB_CDBLen = 12;
+  srb.CDBByte[0] = OpReadDriveMemory;
+  PutBigEndian32(&srb.CDBByte[2], address);
+  PutBigEndian16(&srb.CDBByte[8], even);
+  SubmitRequest(&srb);
+  const bool ok = CompleteByPolling(&srb, 10);
+  std::memcpy(data, work.data(), length);
+  return ok;
+}
+
+bool WriteDriveMemory(std::uint8_t adapter, std::uint8_t target, std::uint32_t address,
+                      std::uint16_t length, const std::uint8_t *data) {
+  if (length > MaxWriteLength) {
+    return false;
+  }
+  // The drive accepts a memory write only behind its key prefix.
+  const std::uint16_t total = static_cast<std::uint16_t>(DriveMemoryKeyLength + length);
+  std::vector<std::uint8_t> work(total);
+  std::memcpy(work.data(), DriveMemoryKey, DriveMemoryKeyLength);
+  if (length > 0) {
+    std::memcpy(work.data() + DriveMemoryKeyLength, data, length);
+  }
+  SRB_ExecSCSICmd srb;
+  SetCommonFields(srb, adapter, target);
+  srb.SRB_Flags = SRB_DIR_OUT;
+  srb.SRB_BufLen = total;
+  srb.SRB_BufPointer = work.data();
+  srb.SRB_CDBLen = 12;
+  srb.CDBByte[0] = OpWriteDriveMemory;
+  PutBigEndian32(&srb.CDBByte[2], address);
+  PutBigEndian16(&srb.CDBByte[8], total);
+  SubmitRequest(&srb);
+  return CompleteByPolling(&srb, 10);
+}
