@@ -1,0 +1,202 @@
+// The two ASPI entry points over Linux's sg driver. Every request completes
+// before SendASPI32Command returns: the call returns the final status, and a
+// request that asked for notification has its event signalled all the same.
+#include <atomic>
+#include <cerrno>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+#include <unistd.h>
+#include <vector>
+
+#include "census.h"
+#include "diag_log.h"
+#include "sg_transport.h"
+#include "srb_layout.h"
+
+#define SGASPI_EXPORT extern "C" __attribute__((visibility("default")))
+
+namespace sgaspi {
+namespace {
+
+constexpr char kManagerId[] = "LINUX SG ASPI";
+
+struct Manager {
+  std::mutex lock; // one SG_IO at a time; the census is built under it
+  bool censusTaken = false;
+  std::vector<Adapter> adapters;
+  std::vector<std::vector<int>> fds; // per adapter and target, -1 when not open
+  bool permissionReported = false;
+};
+
+Manager &TheManager() {
+  static Manager m;
+  return m;
+}
+
+const char *SysfsRoot() {
+  const char *root = std::getenv("SGASPI_SYSFS");
+  return root && *root ? root : "/sys";
+}
+
+const char *DevRoot() {
+  const char *root = std::getenv("SGASPI_DEV");
+  return root && *root ? root : "/dev";
+}
+
+void ReportOpenFailure(Manager &m, const std::string &path, int err) {
+  if (err != EACCES && err != EPERM) {
+    std::fprintf(stderr, "LINUX SG ASPI: cannot open %s: %s\n", path.c_str(), std::strerror(err));
+    return;
+  }
+  if (m.permissionReported)
+    return;
+  m.permissionReported = true;
+  std::fprintf(stderr,
+               "LINUX SG ASPI: no read and write access to %s (%s). Run with the rights to "
+               "/dev/sg* (for example as a member of the group that owns them, such as disk "
+               "or cdrom) or as root.\n",
+               path.c_str(), std::strerror(err));
+}
+
+void EnsureCensus(Manager &m) {
+  if (m.censusTaken)
+    return;
+  m.censusTaken = true;
+  m.adapters = TakeCensus(SysfsRoot());
+  if (m.adapters.size() > 255)
+    m.adapters.resize(255);
+  m.fds.assign(m.adapters.size(), std::vector<int>(kTargetsPerAdapter, -1));
+  for (std::size_t a = 0; a < m.adapters.size(); ++a) {
+    std::string line =
+        "ADAPTER " + std::to_string(a) + " host=" + std::to_string(m.adapters[a].host) +
+        " channel=" + std::to_string(m.adapters[a].channel) + " driver=" + m.adapters[a].driver +
+        " identifier=" + m.adapters[a].identifier;
+    for (int t = 0; t < kTargetsPerAdapter; ++t) {
+      if (!m.adapters[a].present[t])
+        continue;
+      const std::string path = std::string(DevRoot()) + "/" + m.adapters[a].devices[t].sgName;
+      m.fds[a][t] = OpenSgDevice(path);
+      if (m.fds[a][t] < 0)
+        ReportOpenFailure(m, path, errno);
+      line += " t" + std::to_string(t) + "=" + m.adapters[a].devices[t].sgName;
+    }
+    LogLine(line);
+  }
+}
+
+void PublishStatus(std::uint8_t *block, std::uint8_t status) {
+  std::atomic_ref<std::uint8_t>(block[kStatus]).store(status, std::memory_order_release);
+}
+
+void CopyText(std::uint8_t *field, const std::string &text) {
+  std::memset(field, 0, kHaFieldLen);
+  std::memcpy(field, text.data(), text.size() < kHaFieldLen ? text.size() : kHaFieldLen);
+}
+
+std::uint32_t HaInquiry(Manager &m, std::uint8_t *block) {
+  const std::uint8_t ha = block[kHaId];
+  if (ha >= m.adapters.size()) {
+    PublishStatus(block, SS_INVALID_HA);
+    return SS_INVALID_HA;
+  }
+  block[kHaCount] = static_cast<std::uint8_t>(m.adapters.size());
+  block[kHaScsiId] = static_cast<std::uint8_t>(m.adapters[ha].scsiId);
+  CopyText(block + kHaManagerId, kManagerId);
+  CopyText(block + kHaIdentifier, m.adapters[ha].identifier);
+  std::uint8_t *unique = block + kHaUnique;
+  std::memset(unique, 0, kHaFieldLen);
+  unique[0] = 0x03; // buffers aligned to 4 bytes preferred
+  unique[3] = kTargetsPerAdapter;
+  const std::uint32_t maxTransfer = 65536;
+  std::memcpy(unique + 4, &maxTransfer, 4);
+  PublishStatus(block, SS_COMP);
+  return SS_COMP;
+}
+
+std::uint32_t GetDeviceType(Manager &m, std::uint8_t *block) {
+  const std::uint8_t ha = block[kHaId], target = block[kGdevTarget], lun = block[kGdevLun];
+  std::uint8_t status = SS_NO_DEVICE;
+  if (ha >= m.adapters.size())
+    status = SS_INVALID_HA;
+  else if (lun == 0 && target < kTargetsPerAdapter && m.adapters[ha].present[target]) {
+    block[kGdevDeviceType] = m.adapters[ha].devices[target].deviceType;
+    status = SS_COMP;
+  }
+  PublishStatus(block, status);
+  return status;
+}
+
+void SignalEvent(const ExecRequest &req) {
+  if (!(req.flags & SRB_EVENT_NOTIFY) || req.postProc == 0)
+    return;
+  const std::uint64_t one = 1;
+  const int fd = static_cast<int>(req.postProc);
+  ssize_t n;
+  do
+    n = ::write(fd, &one, sizeof one);
+  while (n < 0 && errno == EINTR);
+}
+
+std::uint32_t ExecScsiCmd(Manager &m, std::uint8_t *block) {
+  static constexpr ExecOffsets layout = ExecLayout(sizeof(void *));
+  const ExecRequest req = DecodeExec(block, layout);
+  ExecResult res{};
+  SgOutcome raw{};
+  const bool badSrb = req.cdbLen == 0 || req.cdbLen > kCdbMax ||
+                      (req.bufLen != 0 && req.bufPointer == 0) ||
+                      ((req.flags & SRB_DIR_IN) && (req.flags & SRB_DIR_OUT));
+  if (req.haId >= m.adapters.size())
+    res.status = SS_INVALID_HA;
+  else if (req.lun != 0 || req.target >= kTargetsPerAdapter ||
+           !m.adapters[req.haId].present[req.target])
+    res.status = SS_NO_DEVICE;
+  else if (badSrb)
+    res.status = SS_INVALID_SRB;
+  else if (m.fds[req.haId][req.target] < 0) {
+    res.status = SS_ERR;
+    raw.ioctlErrno = EACCES;
+  } else
+    res = RunSgIo(m.fds[req.haId][req.target], req, raw);
+  EncodeExecOutcome(block, layout, req, res);
+  LogLine(FormatExecLine(req, res, raw));
+  PublishStatus(block, res.status);
+  SignalEvent(req);
+  return res.status;
+}
+
+} // namespace
+} // namespace sgaspi
+
+SGASPI_EXPORT std::uint32_t GetASPI32SupportInfo(void) {
+  using namespace sgaspi;
+  Manager &m = TheManager();
+  std::lock_guard<std::mutex> hold(m.lock);
+  EnsureCensus(m);
+  // High byte SS_COMP (or SS_NO_ADAPTERS 0xE8), low byte the adapter count.
+  const std::uint32_t count = static_cast<std::uint32_t>(m.adapters.size());
+  return count ? (std::uint32_t{SS_COMP} << 8) | count : 0xE8u << 8;
+}
+
+SGASPI_EXPORT std::uint32_t SendASPI32Command(void *srb) {
+  using namespace sgaspi;
+  if (srb == nullptr)
+    return SS_INVALID_SRB;
+  auto *block = static_cast<std::uint8_t *>(srb);
+  Manager &m = TheManager();
+  std::lock_guard<std::mutex> hold(m.lock);
+  EnsureCensus(m);
+  switch (block[kCmd]) {
+  case SC_HA_INQUIRY:
+    return HaInquiry(m, block);
+  case SC_GET_DEV_TYPE:
+    return GetDeviceType(m, block);
+  case SC_EXEC_SCSI_CMD:
+    return ExecScsiCmd(m, block);
+  default:
+    PublishStatus(block, SS_INVALID_CMD);
+    return SS_INVALID_CMD;
+  }
+}

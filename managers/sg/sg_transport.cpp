@@ -1,0 +1,84 @@
+#include "sg_transport.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <scsi/sg.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+namespace sgaspi {
+namespace {
+
+constexpr int kMinReservedBuffer = 32768;
+
+} // namespace
+
+int OpenSgDevice(const std::string &path) {
+  const int fd = ::open(path.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0)
+    return -1;
+  int reserved = 0;
+  if (::ioctl(fd, SG_GET_RESERVED_SIZE, &reserved) == 0 && reserved < kMinReservedBuffer) {
+    int wanted = kMinReservedBuffer;
+    (void)::ioctl(fd, SG_SET_RESERVED_SIZE, &wanted);
+  }
+  return fd;
+}
+
+unsigned TimeoutMsFor(std::uint8_t opcode) {
+  switch (opcode) {
+  case 0x3B: // WRITE BUFFER
+  case 0xE2: // send firmware block
+  case 0xE4: // end firmware send: the drive programs its flash
+    return 6u * 60u * 1000u;
+  default:
+    return 30u * 1000u;
+  }
+}
+
+ExecResult RunSgIo(int fd, const ExecRequest &req, SgOutcome &raw) {
+  std::uint8_t sense[64] = {};
+  sg_io_hdr_t io{};
+  io.interface_id = 'S';
+  io.cmd_len = req.cdbLen;
+  io.cmdp = const_cast<unsigned char *>(req.cdb);
+  io.mx_sb_len = sizeof sense;
+  io.sbp = sense;
+  io.timeout = TimeoutMsFor(req.cdb[0]);
+  io.dxfer_len = req.bufLen;
+  io.dxferp = reinterpret_cast<void *>(req.bufPointer);
+  if (req.bufLen == 0 || req.bufPointer == 0)
+    io.dxfer_direction = SG_DXFER_NONE, io.dxfer_len = 0, io.dxferp = nullptr;
+  else if (req.flags & SRB_DIR_OUT)
+    io.dxfer_direction = SG_DXFER_TO_DEV;
+  else if (req.flags & SRB_DIR_IN)
+    io.dxfer_direction = SG_DXFER_FROM_DEV;
+  else // direction left to the command: read, keeping the buffer's contents
+    io.dxfer_direction = SG_DXFER_TO_FROM_DEV;
+
+  raw = {};
+  int rc;
+  do
+    rc = ::ioctl(fd, SG_IO, &io);
+  while (rc < 0 && errno == EINTR);
+  raw.ioctlErrno = rc < 0 ? errno : 0;
+  raw.scsiStatus = io.status;
+  raw.hostStatus = io.host_status;
+  raw.driverStatus = io.driver_status;
+  raw.senseBytes = rc < 0 ? 0 : io.sb_len_wr;
+  raw.sense = sense;
+
+  const MappedStatus m = MapOutcome(raw);
+  ExecResult res{};
+  res.status = m.srbStatus;
+  res.haStat = m.haStat;
+  res.targStat = m.targStat;
+  res.senseBytes =
+      static_cast<std::uint8_t>(raw.senseBytes < kSenseAreaMax ? raw.senseBytes : kSenseAreaMax);
+  std::memcpy(res.sense, sense, res.senseBytes);
+  raw.sense = nullptr; // points into this frame
+  return res;
+}
+
+} // namespace sgaspi
