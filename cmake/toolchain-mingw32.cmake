@@ -31,3 +31,6 @@ set(CMAKE_GTEST_DISCOVER_TESTS_DISCOVERY_MODE PRE_TEST)
 # is answered by a dependency provider that adds /usr/src/googletest.
 set(FW_GTEST_SOURCE_DIR /usr/src/googletest CACHE PATH "GoogleTest sources for the cross build")
 list(APPEND CMAKE_PROJECT_TOP_LEVEL_INCLUDES ${CMAKE_CURRENT_LIST_DIR}/mingw32-gtest-provider.cmake)
+
+# The program's resources (icon, picture, version record) and its GUI subsystem.
+list(APPEND CMAKE_PROJECT_TOP_LEVEL_INCLUDES ${CMAKE_CURRENT_LIST_DIR}/../packaging/windows/resources.cmake)
