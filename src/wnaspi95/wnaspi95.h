@@ -140,8 +140,9 @@ using SendEntry = std::uint32_t (*)(void *);
 using SleepRecorder = void (*)(unsigned ms);
 // Back to unbound: frees a loaded library, clears the entries and the census.
 void ResetBinding();
-// Binds in-process entry points as if a library exporting them had been loaded
-// (no census is taken; AdapterCount and the tables are left as they are).
+// In-process entry points stand in for a loaded library: SubmitRequest and
+// HaInquiry call `send` at once, and InitAspi binds these two (either may be
+// nullptr, as if not exported) instead of loading a library.
 void BindEntries(InfoEntry info, SendEntry send);
 // Every sleep of the pass-through layer (busy retry, polling) goes to the
 // recorder instead of the operating system while one is set; nullptr restores.

@@ -1,0 +1,107 @@
+// Files for the image and the trace: existing files only, read and write.
+#include "platform/kernel.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+namespace platform {
+
+struct File {
+  int fd;
+};
+
+namespace {
+bool Fail(int *error) {
+  if (error != nullptr)
+    *error = errno;
+  return false;
+}
+} // namespace
+
+bool PlainFileExists(const char *name) {
+  struct stat st {};
+  return name != nullptr && stat(name, &st) == 0 && S_ISREG(st.st_mode);
+}
+
+File *OpenExistingReadWrite(const char *name, int *error) {
+  const int fd = open(name, O_RDWR | O_CLOEXEC);
+  if (fd < 0) {
+    Fail(error);
+    return nullptr;
+  }
+  return new File{fd};
+}
+
+bool ReadFromFile(File *f, void *buf, std::size_t max, std::size_t *got, int *error) {
+  std::size_t total = 0;
+  while (total < max) {
+    const ssize_t n = read(f->fd, static_cast<char *>(buf) + total, max - total);
+    if (n < 0) {
+      if (errno == EINTR)
+        continue;
+      *got = total;
+      return Fail(error);
+    }
+    if (n == 0)
+      break;
+    total += static_cast<std::size_t>(n);
+  }
+  *got = total;
+  return true;
+}
+
+bool WriteToFile(File *f, const void *buf, std::size_t n, int *error) {
+  std::size_t done = 0;
+  while (done < n) {
+    const ssize_t w = write(f->fd, static_cast<const char *>(buf) + done, n - done);
+    if (w < 0) {
+      if (errno == EINTR)
+        continue;
+      return Fail(error);
+    }
+    done += static_cast<std::size_t>(w);
+  }
+  return true;
+}
+
+bool FileSizeOf(File *f, std::int64_t *size, int *error) {
+  struct stat st {};
+  if (fstat(f->fd, &st) != 0)
+    return Fail(error);
+  *size = static_cast<std::int64_t>(st.st_size);
+  return true;
+}
+
+bool FilePositionOf(File *f, std::int64_t *pos, int *error) {
+  const off_t at = lseek(f->fd, 0, SEEK_CUR);
+  if (at < 0)
+    return Fail(error);
+  *pos = static_cast<std::int64_t>(at);
+  return true;
+}
+
+bool SeekFile(File *f, std::int64_t pos, int *error) {
+  if (lseek(f->fd, static_cast<off_t>(pos), SEEK_SET) < 0)
+    return Fail(error);
+  return true;
+}
+
+bool CloseFile(File *f, int *error) {
+  if (f == nullptr)
+    return true;
+  const int rc = close(f->fd);
+  delete f;
+  if (rc != 0)
+    return Fail(error);
+  return true;
+}
+
+std::string SystemErrorText(int error) {
+  return std::strerror(error);
+}
+
+} // namespace platform

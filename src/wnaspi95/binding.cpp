@@ -1,0 +1,185 @@
+// Binding the ASPI manager and the census of host adapters and targets.
+#include "wnaspi95/passthrough_state.h"
+#include "wnaspi95/wnaspi95.h"
+
+#include "WinGen/WinGen.h"
+#include "platform/kernel.h"
+
+#include <cstring>
+#include <memory>
+#include <string>
+
+std::uint8_t AdapterCount = 0;
+bool AtapiAdapter[16] = {};
+std::int32_t DeviceTypeTable[16][16] = {};
+SendASPI32CommandEntry AspiSend = nullptr;
+
+namespace {
+
+constexpr std::uint8_t kMaxAdapters = 16;
+constexpr std::uint8_t kTargets = 16;
+constexpr unsigned kCensusPollMs = 10;
+constexpr std::size_t kGdevAreaSize = 65536;
+constexpr std::size_t kGdevOffset = 32000;
+
+platform::Library *AspiLibrary = nullptr;
+bool Bound = false;
+GetASPI32SupportInfoEntry AspiSupportInfo = nullptr;
+void (*RecordSleep)(unsigned) = nullptr;
+
+// In-process entries a test binds instead of a library.
+GetASPI32SupportInfoEntry InjectedInfo = nullptr;
+SendASPI32CommandEntry InjectedSend = nullptr;
+bool Injected = false;
+
+void ErrorBox(bool quiet, const char *text) {
+  if (!quiet)
+    platform::SystemMessageBox(text, "Error");
+}
+
+// Loads the manager and looks up its entries; false when no library loads.
+bool LoadManager() {
+  if (Injected) {
+    AspiSupportInfo = InjectedInfo;
+    AspiSend = InjectedSend;
+    return true;
+  }
+  AspiLibrary = platform::LoadLibraryByName("WNASPI32.DLL");
+  if (AspiLibrary == nullptr)
+    AspiLibrary = platform::LoadLibraryByName("CDRAL.DLL");
+  if (AspiLibrary == nullptr)
+    return false;
+  AspiSupportInfo = reinterpret_cast<GetASPI32SupportInfoEntry>(
+      platform::LookupEntry(AspiLibrary, "GetASPI32SupportInfo"));
+  AspiSend = reinterpret_cast<SendASPI32CommandEntry>(
+      platform::LookupEntry(AspiLibrary, "SendASPI32Command"));
+  return true;
+}
+
+void UnloadManager() {
+  platform::FreeLibraryHandle(AspiLibrary);
+  AspiLibrary = nullptr;
+  AspiSupportInfo = nullptr;
+  AspiSend = Injected ? InjectedSend : nullptr;
+}
+
+// The identifier text: its bytes up to the first zero byte, at most all 16.
+std::string IdentifierText(const SRB_HAInquiry &block) {
+  const auto *id = reinterpret_cast<const char *>(block.HA_Identifier);
+  std::size_t n = 0;
+  while (n < sizeof block.HA_Identifier && id[n] != '\0')
+    ++n;
+  return std::string(id, n);
+}
+
+bool TakesTwelveByteBlocks(std::uint8_t adapter) {
+  SRB_HAInquiry block{};
+  if (!HaInquiry(adapter, &block))
+    return true;
+  const std::string text = UpperText(IdentifierText(block));
+  for (const char *kind : {"ESDI", "ATAPI", "USB", "EUIOSMSD"})
+    if (text.find(kind) != std::string::npos)
+      return true;
+  return false;
+}
+
+} // namespace
+
+void PassThroughSleep(unsigned ms) {
+  if (RecordSleep != nullptr)
+    RecordSleep(ms);
+  else
+    platform::SleepMs(ms);
+}
+
+bool InitAspi(bool Quiet) {
+  if (Bound)
+    return true;
+  if (!LoadManager()) {
+    ErrorBox(Quiet, "Error loading WNASPI32.DLL");
+    return false;
+  }
+  // Without SendASPI32Command no request could be made: such a library is
+  // as invalid as one without GetASPI32SupportInfo.
+  if (AspiSupportInfo != nullptr && AspiSend != nullptr) {
+    AdapterCount = static_cast<std::uint8_t>(AspiSupportInfo() & 0xFF);
+  } else {
+    AdapterCount = 0;
+    ErrorBox(Quiet, "WNASPI32.DLL is invalid");
+  }
+  if (AdapterCount == 0) {
+    ErrorBox(Quiet, "No SCSI host adapters found.");
+    UnloadManager();
+    return false;
+  }
+  if (AdapterCount > kMaxAdapters)
+    AdapterCount = kMaxAdapters;
+  for (std::uint8_t a = 0; a < AdapterCount; ++a)
+    AtapiAdapter[a] = TakesTwelveByteBlocks(a);
+  for (std::uint8_t a = 0; a < AdapterCount; ++a)
+    for (std::uint8_t t = 0; t < kTargets; ++t)
+      DeviceTypeTable[a][t] = GetDeviceType(a, t);
+  Bound = true;
+  return true;
+}
+
+std::int32_t LookupDeviceType(std::uint8_t adapter, std::uint8_t target) {
+  if (adapter >= AdapterCount || target >= kTargets)
+    return -1;
+  return DeviceTypeTable[adapter][target];
+}
+
+bool HaInquiry(std::uint8_t adapter, SRB_HAInquiry *block) {
+  auto request = std::make_unique<SRB_HAInquiry>(); // zero-filled
+  request->SRB_Cmd = SC_HA_INQUIRY;
+  request->SRB_HaId = adapter;
+  // Straight to the manager: no AspiLock, no busy retry.
+  if (AspiSend != nullptr)
+    AspiSend(request.get());
+  else
+    WriteStatus(request.get(), SS_ERR);
+  const bool ok = CompleteByPolling(request.get(), kCensusPollMs);
+  std::memcpy(block, request.get(), sizeof *block);
+  return ok;
+}
+
+std::int32_t GetDeviceType(std::uint8_t adapter, std::uint8_t target) {
+  std::unique_ptr<std::uint8_t[]> area(new std::uint8_t[kGdevAreaSize]);
+  auto *request = reinterpret_cast<SRB_GDEVBlock *>(area.get() + kGdevOffset);
+  std::memset(request, 0, sizeof *request);
+  request->SRB_Cmd = SC_GET_DEV_TYPE;
+  request->SRB_HaId = adapter;
+  request->SRB_Target = target;
+  SubmitRequest(request);
+  if (!CompleteByPolling(request, kCensusPollMs))
+    return -1;
+  return request->SRB_DeviceType;
+}
+
+#ifdef FWUPD_TEST_HOOKS
+namespace wnaspi95_test {
+
+void ResetBinding() {
+  Injected = false;
+  InjectedInfo = nullptr;
+  InjectedSend = nullptr;
+  UnloadManager();
+  Bound = false;
+  AdapterCount = 0;
+  std::memset(AtapiAdapter, 0, sizeof AtapiAdapter);
+  std::memset(DeviceTypeTable, 0, sizeof DeviceTypeTable);
+}
+
+void BindEntries(InfoEntry info, SendEntry send) {
+  Injected = true;
+  InjectedInfo = info;
+  InjectedSend = send;
+  AspiSend = send;
+}
+
+void SetSleepRecorder(SleepRecorder recorder) {
+  RecordSleep = recorder;
+}
+
+} // namespace wnaspi95_test
+#endif
