@@ -6,7 +6,9 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <string>
+#include <vector>
 
 namespace toolkit {
 
@@ -17,6 +19,7 @@ class ControlPeer; // backend side of a control
 class TControl {
 public:
   explicit TControl(ControlPeer *peer) : Peer(peer) {}
+  virtual ~TControl() = default;
   void Show();              // make visible
   bool Visible() const;
   ControlPeer *Peer;
@@ -55,13 +58,18 @@ public:
   int ShowModal();  // returns when ModalResult becomes non-zero
   int ModalResult = mrNone;
 
-protected:
+  // The controls built from the layout, looked up by their stored name;
+  // null when the layout has no such control of that kind.
   TLabel *LabelNamed(const char *name);
   TButton *ButtonNamed(const char *name);
   TImage *ImageNamed(const char *name);
 
-public:
+  const FormLayout &Layout;
   FormPeer *Peer;
+
+private:
+  std::unique_ptr<FormPeer> OwnedPeer;
+  std::vector<std::unique_ptr<TControl>> Controls;
 };
 
 enum class MsgDlgType { mtError, mtInformation };
@@ -75,6 +83,8 @@ public:
   // ref. The first form created becomes the main window.
   template <class T> void CreateForm(T *&ref) { ref = new T(); }
   void ProcessMessages(); // one pass over pending window messages
+  // Name of the backend in use ("console" or "qt"), for tests and tools.
+  std::string BackendName() const;
 };
 
 extern TApplication *Application;

@@ -1,0 +1,156 @@
+// Console backend: every window and box becomes text on standard output in
+// the format documented in README.md; modal windows wait for Enter only when
+// standard input is a terminal.
+#include "platform/toolkit/backend.h"
+
+#include "platform/toolkit/bitmap_info.h"
+
+#include <cstdio>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#ifdef _WIN32
+#include <io.h>
+#define FW_ISATTY _isatty
+#else
+#include <unistd.h>
+#define FW_ISATTY isatty
+#endif
+
+namespace toolkit {
+namespace {
+
+bool StdinIsTerminal() { return FW_ISATTY(0) != 0; }
+bool StdoutIsTerminal() { return FW_ISATTY(1) != 0; }
+
+// Progress lines on a terminal stay open until other output follows.
+bool ProgressLineOpen = false;
+
+void EndProgressLine() {
+  if (ProgressLineOpen) {
+    std::cout << '\n';
+    ProgressLineOpen = false;
+  }
+}
+
+void WaitForEnter() {
+  if (!StdinIsTerminal())
+    return;
+  std::cout << "(press Enter)" << std::endl;
+  std::string line;
+  std::getline(std::cin, line);
+}
+
+class ConsoleControl : public ControlPeer {
+public:
+  ConsoleControl(const ControlLayout &layout, class ConsoleForm &form)
+      : Layout(layout), Form(form), Caption(layout.Text ? layout.Text : ""),
+        Shown(layout.Visible) {}
+  void SetText(const std::string &text) override;
+  std::string Text() const override { return Caption; }
+  void SetVisible(bool visible) override { Shown = visible; }
+  bool Visible() const override { return Shown; }
+
+  const ControlLayout &Layout;
+  ConsoleForm &Form;
+  std::string Caption;
+  bool Shown;
+};
+
+class ConsoleForm : public FormPeer {
+public:
+  explicit ConsoleForm(const FormLayout &layout) : Layout(layout) {
+    for (std::size_t i = 0; i < layout.ControlCount; ++i)
+      Controls.emplace_back(layout.Controls[i], *this);
+  }
+  ControlPeer *Control(const char *name) override {
+    for (auto &c : Controls)
+      if (std::string(c.Layout.Name) == name)
+        return &c;
+    return nullptr;
+  }
+  void SetCaption(const std::string &text) override { Title = text; }
+  std::string Caption() const override { return Title; }
+  void Show() override {
+    EndProgressLine();
+    std::cout << "=== window: " << Title << " ===\n";
+    for (const auto &c : Controls) {
+      if (!c.Shown)
+        continue;
+      switch (c.Layout.Kind) {
+      case ControlKind::Label:
+        std::cout << c.Layout.Name << ": " << c.Caption << '\n';
+        break;
+      case ControlKind::Image: {
+        const BitmapSize size = ReadBitmapSize(c.Layout.Bitmap, c.Layout.BitmapSize);
+        std::cout << c.Layout.Name << ": <picture " << size.Width << 'x' << size.Height << ">\n";
+        break;
+      }
+      case ControlKind::Button:
+        std::cout << '[' << c.Caption << "]\n";
+        break;
+      }
+    }
+    std::cout.flush();
+    Visible = true;
+  }
+  void RunModal(TForm &owner) override {
+    Show();
+    WaitForEnter();
+    for (auto &c : Controls)
+      if (c.Layout.Kind == ControlKind::Button && c.Layout.TabOrder == 0)
+        Click(c);
+    if (owner.ModalResult == mrNone)
+      owner.ModalResult = mrOk;
+  }
+
+  const FormLayout &Layout;
+  std::vector<ConsoleControl> Controls;
+  std::string Title;
+  bool Visible = false;
+};
+
+void ConsoleControl::SetText(const std::string &text) {
+  Caption = text;
+  if (!Form.Visible || !Shown)
+    return;
+  const std::string line = std::string(Form.Layout.Name) + "." + Layout.Name + ": " + text;
+  if (StdoutIsTerminal()) {
+    std::cout << '\r' << line << "\x1b[K" << std::flush;
+    ProgressLineOpen = true;
+  } else {
+    std::cout << line << '\n';
+  }
+}
+
+class ConsoleBackend : public Backend {
+public:
+  const char *Name() const override { return "console"; }
+  std::unique_ptr<FormPeer> NewForm(const FormLayout &layout, TForm &) override {
+    return std::make_unique<ConsoleForm>(layout);
+  }
+  void ProcessMessages() override { std::cout.flush(); }
+  void MessageDlg(const std::string &text, MsgDlgType type) override {
+    EndProgressLine();
+    std::cout << "=== " << (type == MsgDlgType::mtError ? "Error" : "Information") << " ===\n"
+              << text << "\n[OK]\n"
+              << std::flush;
+    WaitForEnter();
+  }
+  void SetTitle(const std::string &title) override {
+    AppTitle = title;
+    EndProgressLine();
+    std::cout << "=== application title: " << title << " ===\n" << std::flush;
+  }
+  std::string Title() const override { return AppTitle; }
+
+private:
+  std::string AppTitle = "fwupd32";
+};
+
+} // namespace
+
+std::unique_ptr<Backend> NewConsoleBackend() { return std::make_unique<ConsoleBackend>(); }
+
+} // namespace toolkit
