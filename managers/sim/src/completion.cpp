@@ -1,0 +1,89 @@
+#include "completion.h"
+
+#include "srb_layout.h"
+
+#include <algorithm>
+#include <climits>
+#include <cstring>
+#include <unistd.h>
+
+namespace simaspi {
+
+namespace {
+constexpr size_t kFixedSenseSize = 18;
+constexpr uint8_t kCheckCondition = 0x02;
+} // namespace
+
+void SignalEvent(uintptr_t handle) {
+  if (handle == 0 || handle > uintptr_t(INT_MAX))
+    return;
+  const uint64_t one = 1;
+  ssize_t written = ::write(static_cast<int>(handle), &one, sizeof one);
+  (void)written; // a bad descriptor is the caller's fault; the transcript shows postproc
+}
+
+void ApplyCompletion(const Completion &c, Transcript &transcript) {
+  if (c.buffer != 0 && !c.data.empty()) {
+    size_t count = std::min<size_t>(c.data.size(), c.bufLen);
+    std::memcpy(reinterpret_cast<void *>(c.buffer), c.data.data(), count);
+  }
+  if (c.hasSense) {
+    uint8_t sense[kFixedSenseSize] = {};
+    sense[0] = 0x70;
+    sense[2] = c.sense.key;
+    sense[7] = 10;
+    sense[12] = c.sense.asc;
+    sense[13] = c.sense.ascq;
+    size_t count = std::min<size_t>({kFixedSenseSize, c.senseLen, kExecSenseSize});
+    std::memcpy(static_cast<uint8_t *>(c.srb) + kExecSense, sense, count);
+    WriteU8(c.srb, kExecTargStat, kCheckCondition);
+  }
+  transcript.Line(c.doneLine);
+  PublishStatus(c.srb, c.status);
+  if (c.notify)
+    SignalEvent(c.eventHandle);
+}
+
+CompletionWorker::~CompletionWorker() {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    stopping_ = true;
+  }
+  wake_.notify_all();
+  if (thread_.joinable())
+    thread_.join();
+}
+
+void CompletionWorker::Post(Completion c, std::chrono::microseconds delay) {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    queue_.push_back({std::chrono::steady_clock::now() + delay, std::move(c)});
+    if (!thread_.joinable())
+      thread_ = std::thread([this] { Run(); });
+  }
+  wake_.notify_all();
+}
+
+void CompletionWorker::Run() {
+  std::unique_lock<std::mutex> lock(mutex_);
+  while (!stopping_) {
+    if (queue_.empty()) {
+      wake_.wait(lock);
+      continue;
+    }
+    auto due = queue_.front().due;
+    if (std::chrono::steady_clock::now() < due) {
+      wake_.wait_until(lock, due);
+      continue;
+    }
+    Completion c = std::move(queue_.front().completion);
+    queue_.erase(queue_.begin());
+    lock.unlock();
+    ApplyCompletion(c, transcript_);
+    lock.lock();
+  }
+  // Requests still queued when the library goes away belong to a caller that
+  // has stopped waiting: their blocks may be gone, so they are dropped.
+}
+
+} // namespace simaspi

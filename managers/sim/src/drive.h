@@ -1,0 +1,53 @@
+// A simulated drive: INQUIRY data, memory, and the image it is being sent.
+#pragma once
+
+#include "scenario.h"
+
+#include <cstdint>
+#include <map>
+#include <vector>
+
+namespace simaspi {
+
+struct DriveState {
+  DriveConfig config;
+  std::map<uint32_t, uint8_t> memory;                  // bytes ever set, sparse
+  std::vector<std::pair<uint64_t, uint64_t>> ranges;   // [begin, end), sorted, merged
+  std::vector<uint8_t> image;                          // firmware assembled so far
+  bool haveImage = false;
+  bool programming = false;
+  uint32_t writeBufferBlocks = 0;
+  uint32_t programmingBlocks = 0;
+  int lastMode = 0;
+  bool ended = false;
+  std::map<Kind, uint32_t> occurrences;
+
+  explicit DriveState(const DriveConfig &cfg);
+  void StoreMemory(uint32_t address, const uint8_t *bytes, size_t count);
+};
+
+// One EXEC request as the drive sees it. `buffer` may be null only when
+// `bufLen` is 0; the drive reads at most `bufLen` bytes of it.
+struct DriveRequest {
+  const uint8_t *cdb = nullptr;
+  uint8_t cdbLen = 0;
+  const uint8_t *buffer = nullptr;
+  uint32_t bufLen = 0;
+};
+
+struct DriveOutcome {
+  uint8_t status = 0x01;
+  std::vector<uint8_t> data; // bytes the drive returns (caller clips to the buffer)
+  bool hasSense = false;
+  Sense sense;
+  bool changed = false; // the drive's state changed: rewrite the result files
+};
+
+// Largest image the drive keeps; a block beyond it is refused.
+constexpr uint64_t kMaxImageSize = 64u << 20;
+
+DriveOutcome ExecuteOnDrive(DriveState &drive, const DriveRequest &request);
+
+Kind KindOfOpcode(uint8_t opcode);
+
+} // namespace simaspi

@@ -1,0 +1,266 @@
+#include "manager.h"
+
+#include "completion.h"
+#include "drive.h"
+#include "results.h"
+#include "scenario.h"
+#include "srb_layout.h"
+#include "transcript.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <dlfcn.h>
+#include <map>
+#include <mutex>
+#include <string>
+
+namespace simaspi {
+namespace {
+
+std::string DirName(const std::string &path) {
+  size_t slash = path.find_last_of('/');
+  if (slash == std::string::npos)
+    return ".";
+  return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+std::string OwnLibraryDir() {
+  Dl_info info{};
+  if (dladdr(reinterpret_cast<void *>(&AnswerCommand), &info) == 0 || !info.dli_fname)
+    return ".";
+  return DirName(info.dli_fname);
+}
+
+std::string Format(const char *fmt, auto... args) {
+  char buf[512];
+  std::snprintf(buf, sizeof buf, fmt, args...);
+  return buf;
+}
+
+enum class Busy { No, ViaReturn, ViaStatus };
+
+// Counts submissions of one kind and tells whether the current one is busy.
+Busy NextBusy(const std::vector<BusyRun> &runs, uint64_t &counter) {
+  uint64_t index = counter++; // 0-based
+  for (const BusyRun &run : runs)
+    if (index >= run.start && index < run.start + run.count)
+      return run.viaReturn ? Busy::ViaReturn : Busy::ViaStatus;
+  return Busy::No;
+}
+
+struct ExecFields {
+  uint8_t ha, flags, target, lun, senseLen, cdbLen;
+  uint32_t bufLen;
+  uintptr_t buffer, postProc;
+  uint8_t cdb[kExecCdbSize];
+};
+
+ExecFields DecodeExec(const void *srb) {
+  ExecFields f{};
+  f.ha = ReadU8(srb, kHaId);
+  f.flags = ReadU8(srb, kFlags);
+  f.target = ReadU8(srb, kExecTarget);
+  f.lun = ReadU8(srb, kExecLun);
+  f.bufLen = ReadU32(srb, kExecBufLen);
+  f.buffer = ReadPtr(srb, kExecBufPointer);
+  f.senseLen = ReadU8(srb, kExecSenseLen);
+  f.cdbLen = ReadU8(srb, kExecCdbLen);
+  f.postProc = ReadPtr(srb, kExecPostProc);
+  std::memcpy(f.cdb, static_cast<const uint8_t *>(srb) + kExecCdb, kExecCdbSize);
+  return f;
+}
+
+class Manager {
+public:
+  Manager() {
+    const char *env = std::getenv("SIMASPI_SCENARIO");
+    const std::string path = env && *env ? env : OwnLibraryDir() + "/simaspi.scn";
+    const char *outDir = std::getenv("SIMASPI_OUTPUT_DIR");
+    scenario_ = LoadScenario(path, outDir && *outDir ? outDir : DirName(path));
+    if (!scenario_.transcriptPath.empty())
+      transcript_.Open(scenario_.transcriptPath, scenario_.transcriptAppend);
+    if (scenario_.valid)
+      for (const auto &[addr, config] : scenario_.drives)
+        drives_.emplace(addr, DriveState(config));
+  }
+
+  uint32_t SupportInfo(bool zero) {
+    uint32_t value = zero ? 0 : scenario_.supportInfo;
+    transcript_.Line(Format("INFO ret=%08x", value));
+    return value;
+  }
+
+  uint32_t Command(void *srb) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!srb) {
+      transcript_.Line("CMD null ret=e0");
+      return SS_INVALID_SRB;
+    }
+    switch (ReadU8(srb, kCmd)) {
+    case SC_HA_INQUIRY:
+      return HaInquiry(srb);
+    case SC_GET_DEV_TYPE:
+      return GetDeviceType(srb);
+    case SC_EXEC_SCSI_CMD:
+      return Exec(srb);
+    default:
+      PublishStatus(srb, SS_INVALID_CMD);
+      transcript_.Line(Format("CMD cmd=%02x ret=%02x", ReadU8(srb, kCmd), SS_INVALID_CMD));
+      return SS_INVALID_CMD;
+    }
+  }
+
+private:
+  bool AdapterExists(uint8_t ha) const { return ha < scenario_.AdapterCount(); }
+
+  uint32_t HaInquiry(void *srb) {
+    uint8_t ha = ReadU8(srb, kHaId);
+    uint8_t status = SS_COMP;
+    auto it = scenario_.adapters.find(ha);
+    if (!AdapterExists(ha)) {
+      status = SS_INVALID_HA;
+    } else if (it != scenario_.adapters.end() && it->second.inquiryFails) {
+      status = SS_ERR;
+    } else {
+      AdapterConfig config = it != scenario_.adapters.end() ? it->second : AdapterConfig{};
+      uint8_t *block = static_cast<uint8_t *>(srb);
+      block[kHaCount] = scenario_.AdapterCount();
+      block[kHaScsiId] = 7;
+      std::memcpy(block + kHaManagerId, config.manager.data(), kHaTextSize);
+      std::memcpy(block + kHaIdentifier, config.identifier.data(), kHaTextSize);
+      std::memset(block + kHaUnique, 0, kHaTextSize);
+    }
+    PublishStatus(srb, status);
+    transcript_.Line(Format("HA ha=%d ret=%02x status=%02x", ha, status, status));
+    return status;
+  }
+
+  uint32_t GetDeviceType(void *srb) {
+    uint8_t ha = ReadU8(srb, kHaId);
+    uint8_t target = ReadU8(srb, kGdevTarget);
+    uint8_t lun = ReadU8(srb, kGdevLun);
+    uint8_t status = SS_ERR;
+    uint32_t ret;
+    Busy busy = NextBusy(scenario_.busyGdev, gdevCount_);
+    if (busy != Busy::No) {
+      status = SS_ASPI_IS_BUSY;
+      ret = busy == Busy::ViaReturn ? SS_ASPI_IS_BUSY : SS_PENDING;
+    } else {
+      auto it = scenario_.deviceTypes.find({ha, target});
+      if (!AdapterExists(ha)) {
+        status = SS_INVALID_HA;
+      } else if (it != scenario_.deviceTypes.end() && lun == 0) {
+        WriteU8(srb, kGdevDeviceType, it->second);
+        status = SS_COMP;
+      }
+      ret = status;
+    }
+    PublishStatus(srb, status);
+    transcript_.Line(Format("GDEV ha=%d tgt=%d ret=%02x status=%02x", ha, target, ret, status));
+    return ret;
+  }
+
+  std::string ExecLine(const ExecFields &f, uint32_t ret) const {
+    std::string align = f.buffer == 0 ? "-" : std::to_string(f.buffer % 4);
+    std::string out;
+    if ((f.flags & SRB_DIR_OUT) && f.buffer != 0)
+      out = Hex(reinterpret_cast<const uint8_t *>(f.buffer), std::min<uint32_t>(f.bufLen, 64));
+    size_t cdbShown = std::min<size_t>(f.cdbLen, kExecCdbSize);
+    return Format("EXEC ha=%d tgt=%d flags=%02x buflen=%u bufalign=%s senselen=%d cdblen=%d "
+                  "cdb=%s postproc=%d ret=%02x out=%s",
+                  f.ha, f.target, f.flags, f.bufLen, align.c_str(), f.senseLen, f.cdbLen,
+                  Hex(f.cdb, cdbShown).c_str(), f.postProc != 0 ? 1 : 0, ret, out.c_str());
+  }
+
+  static std::string DoneLine(const ExecFields &f, const Completion &c) {
+    std::string sense;
+    if (c.hasSense) {
+      uint8_t bytes[14] = {0x70, 0, c.sense.key, 0, 0, 0, 0, 10, 0, 0, 0, 0, c.sense.asc,
+                           c.sense.ascq};
+      sense = Hex(bytes, std::min<size_t>(14, c.senseLen));
+    }
+    return Format("DONE ha=%d tgt=%d op=%02x status=%02x sense=%s", f.ha, f.target, f.cdb[0],
+                  c.status, sense.c_str());
+  }
+
+  uint32_t Exec(void *srb) {
+    const ExecFields f = DecodeExec(srb);
+    Completion c;
+    c.srb = srb;
+    c.buffer = f.buffer;
+    c.bufLen = f.bufLen;
+    c.senseLen = f.senseLen;
+    c.notify = (f.flags & SRB_EVENT_NOTIFY) != 0;
+    c.eventHandle = f.postProc;
+
+    Busy busy = NextBusy(scenario_.busyExec, execCount_);
+    if (busy != Busy::No) {
+      // A busy answer ends the request at once; with only SRB_Status saying
+      // busy the caller may wait on its event, so that is signalled too.
+      uint32_t ret = busy == Busy::ViaReturn ? SS_ASPI_IS_BUSY : SS_PENDING;
+      c.status = SS_ASPI_IS_BUSY;
+      c.notify = c.notify && busy == Busy::ViaStatus;
+      c.doneLine = DoneLine(f, c);
+      transcript_.Line(ExecLine(f, ret));
+      ApplyCompletion(c, transcript_);
+      return ret;
+    }
+
+    auto drive = drives_.find({f.ha, f.target});
+    if (f.buffer == 0 && f.bufLen > 0) {
+      c.status = SS_ERR; // nothing to read from or write to
+    } else if (drive == drives_.end() || f.lun != 0 || !AdapterExists(f.ha)) {
+      c.status = SS_ERR;
+    } else {
+      DriveRequest request;
+      request.cdb = f.cdb;
+      request.cdbLen = f.cdbLen;
+      request.buffer = reinterpret_cast<const uint8_t *>(f.buffer);
+      request.bufLen = (f.flags & SRB_DIR_IN) ? 0 : f.bufLen;
+      DriveOutcome outcome = ExecuteOnDrive(drive->second, request);
+      c.status = outcome.status;
+      c.hasSense = outcome.hasSense;
+      c.sense = outcome.sense;
+      if (!(f.flags & SRB_DIR_OUT))
+        c.data = std::move(outcome.data);
+      if (outcome.changed && !scenario_.resultDir.empty())
+        WriteDriveResults(scenario_.resultDir, f.ha, f.target, drive->second);
+    }
+    c.doneLine = DoneLine(f, c);
+
+    if (!scenario_.async) {
+      transcript_.Line(ExecLine(f, c.status));
+      ApplyCompletion(c, transcript_);
+      return c.status;
+    }
+    PublishStatus(srb, SS_PENDING);
+    transcript_.Line(ExecLine(f, SS_PENDING));
+    worker_.Post(std::move(c), std::chrono::microseconds(scenario_.delayMicros));
+    return SS_PENDING;
+  }
+
+  std::mutex mutex_;
+  Scenario scenario_;
+  Transcript transcript_;
+  std::map<Address, DriveState> drives_;
+  uint64_t execCount_ = 0;
+  uint64_t gdevCount_ = 0;
+  // Last member: destroyed first, so no completion runs after the rest is gone.
+  CompletionWorker worker_{transcript_};
+};
+
+Manager &Instance() {
+  static Manager manager;
+  return manager;
+}
+
+} // namespace
+
+uint32_t AnswerSupportInfo(bool reportZeroAdapters) {
+  return Instance().SupportInfo(reportZeroAdapters);
+}
+
+uint32_t AnswerCommand(void *srb) { return Instance().Command(srb); }
+
+} // namespace simaspi

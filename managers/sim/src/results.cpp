@@ -1,0 +1,70 @@
+#include "results.h"
+
+#include "transcript.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <string>
+#include <sys/stat.h>
+
+namespace simaspi {
+namespace {
+
+void MakeDirs(const std::string &dir) {
+  for (size_t pos = 1; pos <= dir.size(); ++pos) {
+    if (pos == dir.size() || dir[pos] == '/')
+      ::mkdir(dir.substr(0, pos).c_str(), 0777);
+  }
+}
+
+// Written beside the target and renamed over it, so a reader never sees half a file.
+void WriteFile(const std::string &path, const void *bytes, size_t count) {
+  const std::string temp = path + ".tmp";
+  std::FILE *f = std::fopen(temp.c_str(), "wb");
+  if (!f) {
+    std::fprintf(stderr, "simaspi: cannot write '%s'\n", temp.c_str());
+    return;
+  }
+  bool ok = std::fwrite(bytes, 1, count, f) == count;
+  ok = std::fclose(f) == 0 && ok;
+  if (!ok || std::rename(temp.c_str(), path.c_str()) != 0)
+    std::fprintf(stderr, "simaspi: cannot write '%s'\n", path.c_str());
+}
+
+void WriteText(const std::string &path, const std::string &text) {
+  WriteFile(path, text.data(), text.size());
+}
+
+std::string MemoryText(const DriveState &drive) {
+  std::string text;
+  for (const auto &[begin, end] : drive.ranges) {
+    std::string bytes;
+    for (uint64_t a = begin; a < end; ++a) {
+      auto it = drive.memory.find(static_cast<uint32_t>(a));
+      uint8_t b = it == drive.memory.end() ? 0 : it->second;
+      bytes += Hex(&b, 1);
+    }
+    text += std::to_string(begin) + " " + bytes + "\n";
+  }
+  return text;
+}
+
+std::string StateText(const DriveState &drive) {
+  return std::string("mode=") + (drive.programming ? "programming" : "idle") +
+         "\nwritebuffer_blocks=" + std::to_string(drive.writeBufferBlocks) +
+         "\nlast_mode=" + std::to_string(drive.lastMode) + "\nended=" + (drive.ended ? "1" : "0") +
+         "\nprogramming_blocks=" + std::to_string(drive.programmingBlocks) + "\n";
+}
+
+} // namespace
+
+void WriteDriveResults(const std::string &dir, int adapter, int target, const DriveState &drive) {
+  MakeDirs(dir);
+  const std::string stem = dir + "/drive-" + std::to_string(adapter) + "-" + std::to_string(target);
+  if (drive.haveImage)
+    WriteFile(stem + ".firmware", drive.image.data(), drive.image.size());
+  WriteText(stem + ".memory", MemoryText(drive));
+  WriteText(stem + ".state", StateText(drive));
+}
+
+} // namespace simaspi

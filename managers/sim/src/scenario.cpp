@@ -1,0 +1,435 @@
+#include "scenario.h"
+
+#include <cstdio>
+#include <fstream>
+#include <optional>
+#include <sstream>
+
+namespace simaspi {
+namespace {
+
+struct Token {
+  std::string word;           // the token as written (unquoted form)
+  std::vector<uint8_t> bytes; // its bytes when it is a text token
+  bool isText = false;        // quoted or hex:
+};
+
+class LineError {
+public:
+  explicit LineError(std::string what) : what_(std::move(what)) {}
+  const std::string &what() const { return what_; }
+
+private:
+  std::string what_;
+};
+
+int HexDigit(char c) {
+  if (c >= '0' && c <= '9')
+    return c - '0';
+  if (c >= 'a' && c <= 'f')
+    return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F')
+    return c - 'A' + 10;
+  return -1;
+}
+
+std::vector<uint8_t> HexBytes(const std::string &digits) {
+  if (digits.size() % 2 != 0)
+    throw LineError("odd number of hex digits");
+  std::vector<uint8_t> out;
+  for (size_t i = 0; i < digits.size(); i += 2) {
+    int hi = HexDigit(digits[i]), lo = HexDigit(digits[i + 1]);
+    if (hi < 0 || lo < 0)
+      throw LineError("bad hex digit in '" + digits + "'");
+    out.push_back(static_cast<uint8_t>(hi * 16 + lo));
+  }
+  return out;
+}
+
+std::vector<Token> Tokenize(const std::string &line) {
+  std::vector<Token> tokens;
+  size_t i = 0;
+  while (i < line.size()) {
+    char c = line[i];
+    if (c == ' ' || c == '\t' || c == '\r') {
+      ++i;
+      continue;
+    }
+    if (c == '#')
+      break;
+    Token token;
+    if (c == '"') {
+      token.isText = true;
+      ++i;
+      bool closed = false;
+      while (i < line.size()) {
+        char q = line[i++];
+        if (q == '"') {
+          closed = true;
+          break;
+        }
+        if (q != '\\') {
+          token.bytes.push_back(static_cast<uint8_t>(q));
+          continue;
+        }
+        if (i >= line.size())
+          throw LineError("unfinished escape");
+        char e = line[i++];
+        if (e == 'x') {
+          if (i + 2 > line.size() || HexDigit(line[i]) < 0 || HexDigit(line[i + 1]) < 0)
+            throw LineError("bad \\x escape");
+          token.bytes.push_back(static_cast<uint8_t>(HexDigit(line[i]) * 16 + HexDigit(line[i + 1])));
+          i += 2;
+        } else if (e == '\\' || e == '"') {
+          token.bytes.push_back(static_cast<uint8_t>(e));
+        } else {
+          throw LineError(std::string("unknown escape \\") + e);
+        }
+      }
+      if (!closed)
+        throw LineError("unterminated string");
+      token.word.assign(token.bytes.begin(), token.bytes.end());
+    } else {
+      size_t start = i;
+      while (i < line.size() && line[i] != ' ' && line[i] != '\t' && line[i] != '\r' &&
+             line[i] != '#')
+        ++i;
+      token.word = line.substr(start, i - start);
+      if (token.word.rfind("hex:", 0) == 0) {
+        token.isText = true;
+        token.bytes = HexBytes(token.word.substr(4));
+      }
+    }
+    tokens.push_back(std::move(token));
+  }
+  return tokens;
+}
+
+class Cursor {
+public:
+  explicit Cursor(const std::vector<Token> &tokens) : tokens_(tokens) {}
+  bool AtEnd() const { return pos_ >= tokens_.size(); }
+  const Token &Next(const char *what) {
+    if (AtEnd())
+      throw LineError(std::string("missing ") + what);
+    return tokens_[pos_++];
+  }
+  bool Peek(const char *word) const { return !AtEnd() && tokens_[pos_].word == word; }
+  std::string Word(const char *what) { return Next(what).word; }
+  uint64_t Number(const char *what, uint64_t max) {
+    const std::string w = Word(what);
+    size_t used = 0;
+    unsigned long long v = 0;
+    try {
+      v = std::stoull(w, &used, 0);
+    } catch (...) {
+      throw LineError(std::string("bad ") + what + " '" + w + "'");
+    }
+    if (used != w.size() || w[0] == '-' || v > max)
+      throw LineError(std::string("bad ") + what + " '" + w + "'");
+    return v;
+  }
+  std::vector<uint8_t> Text(const char *what) {
+    const Token &t = Next(what);
+    if (!t.isText)
+      throw LineError(std::string(what) + " must be a quoted string or hex:");
+    return t.bytes;
+  }
+  void ExpectEnd() {
+    if (!AtEnd())
+      throw LineError("unexpected '" + tokens_[pos_].word + "'");
+  }
+
+private:
+  const std::vector<Token> &tokens_;
+  size_t pos_ = 0;
+};
+
+std::array<uint8_t, 16> Padded16(const std::vector<uint8_t> &bytes) {
+  if (bytes.size() > 16)
+    throw LineError("text longer than 16 bytes");
+  std::array<uint8_t, 16> out{};
+  std::copy(bytes.begin(), bytes.end(), out.begin());
+  return out;
+}
+
+std::string Resolve(const std::string &path, const std::string &baseDir) {
+  if (path.empty() || path[0] == '/' || baseDir.empty())
+    return path;
+  return baseDir + "/" + path;
+}
+
+Kind ParseKind(const std::string &w) {
+  static const std::pair<const char *, Kind> names[] = {
+      {"inquiry", Kind::Inquiry}, {"tur", Kind::Tur},     {"readmem", Kind::ReadMem},
+      {"writemem", Kind::WriteMem}, {"start", Kind::Start}, {"block", Kind::Block},
+      {"end", Kind::End},           {"writebuffer", Kind::WriteBuffer}};
+  for (const auto &[name, kind] : names)
+    if (w == name)
+      return kind;
+  throw LineError("unknown command kind '" + w + "'");
+}
+
+// What a drive's lines say about its INQUIRY data, applied once all lines are read.
+struct DriveSpec {
+  std::optional<uint8_t> byte0;
+  std::optional<std::vector<uint8_t>> vendor, product, revision, raw;
+  std::vector<std::pair<size_t, std::vector<uint8_t>>> patches;
+};
+
+void PutField(std::array<uint8_t, kInquirySize> &inq, size_t off, size_t width,
+              const std::optional<std::vector<uint8_t>> &text) {
+  if (!text)
+    return;
+  for (size_t i = 0; i < width; ++i)
+    inq[off + i] = i < text->size() ? (*text)[i] : ' ';
+}
+
+std::array<uint8_t, kInquirySize> BuildInquiry(const DriveSpec &spec) {
+  std::array<uint8_t, kInquirySize> inq{};
+  if (spec.raw) {
+    std::copy(spec.raw->begin(), spec.raw->end(), inq.begin());
+  } else {
+    inq[0] = spec.byte0.value_or(0x05);
+    inq[1] = 0x80; // removable medium
+    inq[2] = 0x02;
+    inq[3] = 0x02;
+    inq[4] = kInquirySize - 5;
+    for (size_t i = 8; i < 36; ++i)
+      inq[i] = ' ';
+    PutField(inq, 8, 8, spec.vendor);
+    PutField(inq, 16, 16, spec.product);
+    PutField(inq, 32, 4, spec.revision);
+  }
+  for (const auto &[off, bytes] : spec.patches)
+    std::copy(bytes.begin(), bytes.end(), inq.begin() + static_cast<long>(off));
+  return inq;
+}
+
+void ParseBusy(Cursor &c, std::vector<BusyRun> &runs, bool modeRequired) {
+  BusyRun run;
+  run.count = static_cast<uint32_t>(c.Number("count", 1000000));
+  if (!c.AtEnd() && !c.Peek("after")) {
+    std::string mode = c.Word("mode");
+    if (mode != "return" && mode != "status")
+      throw LineError("busy mode must be return or status");
+    run.viaReturn = mode == "return";
+  } else if (modeRequired) {
+    throw LineError("missing busy mode (return or status)");
+  }
+  run.start = runs.empty() ? 0 : runs.back().start + runs.back().count;
+  if (c.Peek("after")) {
+    c.Word("after");
+    run.start = c.Number("submission count", UINT32_MAX);
+  }
+  c.ExpectEnd();
+  runs.push_back(run);
+}
+
+void ParseFail(Cursor &c, DriveConfig &drive) {
+  FailRule rule;
+  rule.kind = ParseKind(c.Word("command kind"));
+  if (c.Peek("all")) {
+    c.Word("all");
+    rule.when = FailRule::When::All;
+  } else if (c.Peek("first")) {
+    c.Word("first");
+    rule.when = FailRule::When::FirstN;
+    rule.n = static_cast<uint32_t>(c.Number("count", UINT32_MAX));
+  } else {
+    rule.when = FailRule::When::Nth;
+    rule.n = static_cast<uint32_t>(c.Number("occurrence", UINT32_MAX));
+    if (rule.n == 0)
+      throw LineError("occurrences count from 1");
+  }
+  if (c.Peek("sense")) {
+    c.Word("sense");
+    rule.hasSense = true;
+    rule.sense.key = static_cast<uint8_t>(c.Number("sense key", 255));
+    rule.sense.asc = static_cast<uint8_t>(c.Number("ASC", 255));
+    rule.sense.ascq = static_cast<uint8_t>(c.Number("ASCQ", 255));
+  }
+  drive.fails.push_back(rule);
+}
+
+void ParseDriveProps(Cursor &c, DriveConfig &drive, DriveSpec &spec) {
+  while (!c.AtEnd()) {
+    const std::string prop = c.Word("drive property");
+    if (prop == "/") {
+      continue;
+    } else if (prop == "vendor") {
+      spec.vendor = c.Text("vendor");
+    } else if (prop == "product") {
+      spec.product = c.Text("product");
+    } else if (prop == "revision") {
+      spec.revision = c.Text("revision");
+    } else if (prop == "byte0") {
+      spec.byte0 = static_cast<uint8_t>(c.Number("byte0", 255));
+    } else if (prop == "inquiry") {
+      auto raw = c.Text("inquiry data");
+      if (raw.size() > kInquirySize)
+        throw LineError("inquiry data longer than 96 bytes");
+      spec.raw = raw;
+    } else if (prop == "data") {
+      size_t off = c.Number("offset", kInquirySize - 1);
+      auto bytes = c.Text("data");
+      if (off + bytes.size() > kInquirySize)
+        throw LineError("inquiry data beyond byte 95");
+      spec.patches.emplace_back(off, bytes);
+    } else if (prop == "memory") {
+      MemoryRange range;
+      range.address = static_cast<uint32_t>(c.Number("address", UINT32_MAX));
+      range.bytes = c.Text("memory bytes");
+      if (uint64_t(range.address) + range.bytes.size() > (uint64_t(1) << 32))
+        throw LineError("memory beyond the 32-bit address space");
+      drive.memory.push_back(std::move(range));
+    } else if (prop == "fail") {
+      ParseFail(c, drive);
+    } else {
+      throw LineError("unknown drive property '" + prop + "'");
+    }
+  }
+}
+
+void ParseAdapter(Cursor &c, Scenario &s) {
+  int a = static_cast<int>(c.Number("adapter", 255));
+  AdapterConfig &adapter = s.adapters[a];
+  const std::string prop = c.Word("adapter property");
+  if (prop == "identifier") {
+    adapter.identifier = Padded16(c.Text("identifier"));
+  } else if (prop == "manager") {
+    adapter.manager = Padded16(c.Text("manager"));
+  } else if (prop == "inquiry") {
+    std::string v = c.Word("fail or ok");
+    if (v != "fail" && v != "ok")
+      throw LineError("adapter inquiry must be fail or ok");
+    adapter.inquiryFails = v == "fail";
+  } else {
+    throw LineError("unknown adapter property '" + prop + "'");
+  }
+  c.ExpectEnd();
+}
+
+void ParseLine(Cursor &c, Scenario &s, std::map<Address, DriveSpec> &specs,
+               const std::string &baseDir, bool &haveSupportInfo) {
+  const std::string d = c.Word("directive");
+  if (d == "transcript") {
+    s.transcriptPath = Resolve(c.Word("path"), baseDir);
+    if (c.Peek("append")) {
+      c.Word("append");
+      s.transcriptAppend = true;
+    }
+    c.ExpectEnd();
+  } else if (d == "result") {
+    s.resultDir = Resolve(c.Word("directory"), baseDir);
+    c.ExpectEnd();
+  } else if (d == "adapters") {
+    uint32_t n = static_cast<uint32_t>(c.Number("adapter count", 255));
+    if (!haveSupportInfo)
+      s.supportInfo = n;
+    c.ExpectEnd();
+  } else if (d == "support_info") {
+    s.supportInfo = static_cast<uint32_t>(c.Number("support info", UINT32_MAX));
+    haveSupportInfo = true;
+    c.ExpectEnd();
+  } else if (d == "completion") {
+    std::string mode = c.Word("completion mode");
+    if (mode == "sync") {
+      s.async = false;
+    } else if (mode == "async") {
+      s.async = true;
+      s.delayMicros = static_cast<uint32_t>(c.Number("delay in microseconds", 60000000));
+    } else {
+      throw LineError("completion must be sync or async");
+    }
+    c.ExpectEnd();
+  } else if (d == "busy") {
+    ParseBusy(c, s.busyExec, true);
+  } else if (d == "busy_gdev") {
+    ParseBusy(c, s.busyGdev, false);
+  } else if (d == "adapter") {
+    ParseAdapter(c, s);
+  } else if (d == "device") {
+    int a = static_cast<int>(c.Number("adapter", 255));
+    int t = static_cast<int>(c.Number("target", 255));
+    if (c.Word("'type'") != "type")
+      throw LineError("expected 'type'");
+    s.deviceTypes[{a, t}] = static_cast<uint8_t>(c.Number("device type", 255));
+    c.ExpectEnd();
+  } else if (d == "drive") {
+    int a = static_cast<int>(c.Number("adapter", 255));
+    int t = static_cast<int>(c.Number("target", 255));
+    ParseDriveProps(c, s.drives[{a, t}], specs[{a, t}]);
+  } else {
+    throw LineError("unknown directive '" + d + "'");
+  }
+}
+
+} // namespace
+
+Scenario ParseScenario(const std::string &text, const std::string &fileName,
+                       const std::string &baseDir) {
+  Scenario s;
+  std::map<Address, DriveSpec> specs;
+  bool haveSupportInfo = false;
+  std::istringstream in(text);
+  std::string line;
+  int number = 0;
+  while (std::getline(in, line)) {
+    ++number;
+    try {
+      std::vector<Token> tokens = Tokenize(line);
+      if (tokens.empty())
+        continue;
+      Cursor c(tokens);
+      ParseLine(c, s, specs, baseDir, haveSupportInfo);
+    } catch (const LineError &e) {
+      std::fprintf(stderr, "simaspi: %s:%d: %s\n", fileName.c_str(), number, e.what().c_str());
+      s.valid = false;
+    }
+  }
+  for (auto &[addr, drive] : s.drives)
+    drive.inquiry = BuildInquiry(specs[addr]);
+  if (!s.valid)
+    s.supportInfo = 0;
+  return s;
+}
+
+Scenario LoadScenario(const std::string &path, const std::string &baseDir) {
+  std::ifstream file(path, std::ios::binary);
+  if (!file) {
+    std::fprintf(stderr, "simaspi: cannot read scenario '%s'\n", path.c_str());
+    Scenario s;
+    s.valid = false;
+    return s;
+  }
+  std::ostringstream text;
+  text << file.rdbuf();
+  return ParseScenario(text.str(), path, baseDir);
+}
+
+const char *KindName(Kind kind) {
+  switch (kind) {
+  case Kind::Inquiry:
+    return "inquiry";
+  case Kind::Tur:
+    return "tur";
+  case Kind::ReadMem:
+    return "readmem";
+  case Kind::WriteMem:
+    return "writemem";
+  case Kind::Start:
+    return "start";
+  case Kind::Block:
+    return "block";
+  case Kind::End:
+    return "end";
+  case Kind::WriteBuffer:
+    return "writebuffer";
+  case Kind::Other:
+    break;
+  }
+  return "other";
+}
+
+} // namespace simaspi

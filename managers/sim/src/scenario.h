@@ -1,0 +1,88 @@
+// The scenario: what the simulated manager serves, read from a text file.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <map>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace simaspi {
+
+// Command kinds that a drive can be told to fail.
+enum class Kind { Inquiry, Tur, ReadMem, WriteMem, Start, Block, End, WriteBuffer, Other };
+
+struct Sense {
+  uint8_t key = 0;
+  uint8_t asc = 0;
+  uint8_t ascq = 0;
+};
+
+struct FailRule {
+  enum class When { Nth, FirstN, All };
+  Kind kind = Kind::Other;
+  When when = When::All;
+  uint32_t n = 0;
+  bool hasSense = false;
+  Sense sense;
+};
+
+struct MemoryRange {
+  uint32_t address = 0;
+  std::vector<uint8_t> bytes;
+};
+
+constexpr size_t kInquirySize = 96;
+
+struct DriveConfig {
+  std::array<uint8_t, kInquirySize> inquiry{};
+  std::vector<MemoryRange> memory;
+  std::vector<FailRule> fails;
+};
+
+struct AdapterConfig {
+  std::array<uint8_t, 16> identifier{};
+  std::array<uint8_t, 16> manager{};
+  bool inquiryFails = false;
+};
+
+// A run of busy answers: submissions number start+1 .. start+count (counted
+// from 1 per request kind) are answered busy.
+struct BusyRun {
+  uint64_t start = 0;
+  uint32_t count = 0;
+  bool viaReturn = true; // false: only SRB_Status says busy
+};
+
+using Address = std::pair<int, int>; // adapter, target
+
+struct Scenario {
+  bool valid = true;
+  std::string transcriptPath; // empty: no transcript
+  bool transcriptAppend = false;
+  std::string resultDir; // empty: no result files
+  uint32_t supportInfo = 0;
+  bool async = false;
+  uint32_t delayMicros = 0;
+  std::vector<BusyRun> busyExec;
+  std::vector<BusyRun> busyGdev;
+  std::map<int, AdapterConfig> adapters;
+  std::map<Address, uint8_t> deviceTypes;
+  std::map<Address, DriveConfig> drives;
+
+  uint8_t AdapterCount() const { return static_cast<uint8_t>(supportInfo & 0xFF); }
+};
+
+// Parses scenario text. Relative paths are resolved against baseDir. Each
+// malformed line is reported on stderr with its number; the result is then
+// marked invalid.
+Scenario ParseScenario(const std::string &text, const std::string &fileName,
+                       const std::string &baseDir);
+
+// Reads and parses the file; a missing file gives an invalid scenario.
+Scenario LoadScenario(const std::string &path, const std::string &baseDir);
+
+const char *KindName(Kind kind);
+
+} // namespace simaspi

@@ -1,0 +1,57 @@
+// Loads a private copy of a built manager beside a scenario file, and builds
+// request blocks byte by byte at the offsets a caller on this platform uses.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace simtest {
+
+constexpr bool k64 = sizeof(void *) == 8;
+constexpr size_t kSenseLenOff = k64 ? 24 : 20;
+constexpr size_t kCdbLenOff = k64 ? 25 : 21;
+constexpr size_t kTargStatOff = k64 ? 27 : 23;
+constexpr size_t kPostProcOff = k64 ? 28 : 24;
+constexpr size_t kCdbOff = k64 ? 56 : 48;
+constexpr size_t kSenseOff = k64 ? 72 : 64;
+constexpr size_t kExecSize = k64 ? 104 : 96;
+
+using GetInfoFn = uint32_t (*)();
+using SendFn = uint32_t (*)(void *);
+
+class SimRun {
+public:
+  // variant: "" for the full manager, or "sim-noinfo", "sim-nosend", "sim-zero".
+  explicit SimRun(const std::string &scenario, const std::string &variant = "");
+  ~SimRun();
+  SimRun(const SimRun &) = delete;
+  SimRun &operator=(const SimRun &) = delete;
+
+  const std::string &Dir() const { return dir_; }
+  GetInfoFn getInfo = nullptr;
+  SendFn send = nullptr;
+
+  std::vector<std::string> Transcript() const;
+  std::string ReadText(const std::string &relative) const;
+  std::vector<uint8_t> ReadBytes(const std::string &relative) const;
+  bool Exists(const std::string &relative) const;
+
+private:
+  std::string dir_;
+  void *handle_ = nullptr;
+};
+
+std::vector<uint8_t> HaBlock(uint8_t ha);
+std::vector<uint8_t> GdevBlock(uint8_t ha, uint8_t target);
+
+// An EXEC block with the common fields set; the CDB bytes go at the CDB offset.
+std::vector<uint8_t> ExecBlock(uint8_t ha, uint8_t target, uint8_t flags,
+                               const std::vector<uint8_t> &cdb, void *buffer, uint32_t bufLen,
+                               uintptr_t postProc = 0);
+
+uint8_t StatusOf(const std::vector<uint8_t> &block);
+std::vector<uint8_t> Bytes(const std::string &text);
+
+} // namespace simtest
