@@ -1,0 +1,63 @@
+#!/bin/sh
+# /init of the test VM: load the host adapter drivers, wait for the drives,
+# run the census tool, sg_inq and the program's cases, report on ttyS1.
+/bin/busybox --install -s /bin
+export PATH=/bin:/opt/bin
+mount -t proc proc /proc
+mount -t sysfs sysfs /sys
+mount -t devtmpfs devtmpfs /dev
+R=/dev/ttyS1
+say() { echo "$*" >$R; }
+
+param() { sed -n "s/.*$1=\([^ ]*\).*/\1/p" /proc/cmdline; }
+expect_sg=$(param vmtest.sg)
+sdprod=$(param vmtest.sdprod | tr '_' ' ')
+
+while read -r m; do
+  case "$m" in
+  usb-storage.ko) insmod /modules/$m delay_use=0 ;;
+  # The kernel copies all 8 vendor bytes: pad the name with its blank.
+  scsi_debug.ko) insmod /modules/$m ptype=5 delay=0 'inq_vendor="QUILMAR "' \
+    "inq_product=\"$sdprod\"" inq_rev=1.0A ;;
+  *) insmod /modules/$m 2>/dev/null ;;
+  esac
+done </modules/order
+
+i=0
+while [ "$(ls /sys/class/scsi_generic 2>/dev/null | wc -l)" -lt "${expect_sg:-1}" ] && [ $i -lt 300 ]; do
+  sleep 0.1; i=$((i + 1))
+done
+say "BOOT sg_devices=$(ls /sys/class/scsi_generic | wc -l) waited_ds=$i"
+for h in /sys/class/scsi_host/host*; do
+  say "HOST $(basename $h) proc_name=$(cat $h/proc_name)"
+done
+for s in /sys/class/scsi_generic/sg*; do
+  say "SG $(basename $s) hctl=$(basename $(readlink $s/device)) type=$(cat $s/device/type)"
+done
+
+export SGASPI_LOG=/tmp/census.log
+/opt/bin/aspi_census /opt/fw/WNASPI32.DLL >$R 2>&1
+say "CENSUS exit=$?"
+while read -r l; do say "LOG $l"; done </tmp/census.log
+
+for s in /dev/sg*; do
+  say "SGINQ $s $(sg_inq $s 2>&1 | grep -E 'identification|revision level' | tr -s ' ' | tr '\n' ' ')"
+done
+
+if [ -x /opt/fw/fwupd32 ]; then
+  for c in /opt/cases/*/; do
+    name=$(basename $c)
+    export SGASPI_LOG=/tmp/case-$name.log
+    say "=== CASE $name begin"
+    (cd $c && FWUPD_TOOLKIT=console /opt/fw/fwupd32 </dev/null >/tmp/out 2>&1; echo "exit=$?" >>/tmp/out)
+    cat /tmp/out >$R
+    while read -r l; do say "LOG $l"; done <$SGASPI_LOG
+    say "=== CASE $name end"
+  done
+fi
+
+if [ -x /opt/bench/run.sh ]; then
+  /opt/bench/run.sh >$R 2>&1
+fi
+say "DONE"
+poweroff -f
