@@ -1,0 +1,31 @@
+#!/bin/bash
+# VM integration test of the Linux sg ASPI manager and the program: builds
+# both (console toolkit, no tests), boots emulated drives under QEMU (TCG)
+# and checks the outcomes. Usage: scripts/vm-test.sh [build-dir]
+set -euo pipefail
+
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=${1:-$root/build/vm}
+started=$(date +%s)
+
+packages=(qemu-system-x86 linux-image-amd64 busybox-static cpio sg3-utils)
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "installing: ${missing[*]}"
+  sudo=""
+  [ "$(id -u)" = 0 ] || sudo=sudo
+  $sudo apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${missing[@]}"
+fi
+
+cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DFWUPD_WITH_QT=OFF \
+  -DFWUPD_BUILD_TESTS=OFF >/dev/null
+cmake --build "$build" -j2 --target sg_aspi fwupd32
+
+rc=0
+"$root/tests/vm/run.sh" "$build" || rc=$?
+echo "vm-test: $(($(date +%s) - started)) s wall in total, exit $rc"
+exit $rc
