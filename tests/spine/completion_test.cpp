@@ -1,0 +1,122 @@
+// The completion waits: event notification and polling.
+#include "spine_fixture.h"
+
+#include "platform/kernel.h"
+
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdint>
+#include <future>
+#include <thread>
+
+namespace {
+
+class Completion : public spine::SpineTest {};
+
+void Signal(platform::Event *event) {
+  const std::uint64_t one = 1;
+  ASSERT_EQ(write(static_cast<int>(platform::EventPostProc(event)), &one, sizeof one),
+            static_cast<ssize_t>(sizeof one));
+}
+
+void SetStatus(void *block, std::uint8_t status) {
+  __atomic_store_n(static_cast<std::uint8_t *>(block) + 1, status, __ATOMIC_RELEASE);
+}
+
+// Runs CompleteByEvent on an event nobody signals; a wait would never end, so
+// after a grace period the test signals it itself and reports the wait.
+bool CompletesWithoutWaiting(std::uint8_t status, std::uint32_t submitResult, bool *result) {
+  platform::Event *event = platform::CreateManualResetEvent();
+  SRB_ExecSCSICmd block{};
+  block.SRB_Status = status;
+  auto done =
+      std::async(std::launch::async, [&] { return CompleteByEvent(&block, event, submitResult); });
+  const bool prompt = done.wait_for(std::chrono::seconds(2)) == std::future_status::ready;
+  if (!prompt)
+    Signal(event);
+  *result = done.get();
+  platform::CloseEvent(event);
+  return prompt;
+}
+
+TEST_F(Completion, EventNotWaitedOnWhenSubmissionDidNotPend) {
+  struct Case {
+    std::uint8_t status;
+    std::uint32_t submitResult;
+    bool success;
+  } const cases[] = {{SS_COMP, SS_COMP, true},
+                     {0x04, 0x04, false},
+                     {0xE5, 0xE5, false},
+                     {SS_COMP, 0x04, true},
+                     {SS_PENDING, 0xE5, false}};
+  for (const Case &c : cases) {
+    SCOPED_TRACE(testing::Message() << "status " << int(c.status) << " result " << c.submitResult);
+    bool result = !c.success;
+    EXPECT_TRUE(CompletesWithoutWaiting(c.status, c.submitResult, &result));
+    EXPECT_EQ(result, c.success);
+  }
+}
+
+TEST_F(Completion, PendingSubmissionWaitsForTheEvent) {
+  platform::Event *event = platform::CreateManualResetEvent();
+  ASSERT_NE(event, nullptr);
+  SRB_ExecSCSICmd block{};
+  std::thread manager([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    SetStatus(&block, SS_COMP);
+    Signal(event);
+  });
+  EXPECT_TRUE(CompleteByEvent(&block, event, SS_PENDING));
+  manager.join();
+  // Manual reset: the event stays signalled and a second wait returns at once.
+  platform::WaitForEvent(event);
+  platform::CloseEvent(event);
+}
+
+TEST_F(Completion, PollingNeverSleepsWhenTheStatusIsFinal) {
+  for (unsigned ms : {10u, 0u}) {
+    for (std::uint8_t status : {SS_COMP, std::uint8_t{0x04}, std::uint8_t{0xE5}}) {
+      spine::Sleeps().clear();
+      SRB_ExecSCSICmd block{};
+      block.SRB_Status = status;
+      EXPECT_EQ(CompleteByPolling(&block, ms), status == SS_COMP);
+      EXPECT_TRUE(spine::Sleeps().empty());
+    }
+  }
+}
+
+// The status changes behind the loop's back (here: from the sleep itself);
+// every pass must read it afresh.
+SRB_GDEVBlock *Watched = nullptr;
+void CompleteOnThirdSleep(unsigned ms) {
+  spine::RecordSleep(ms);
+  if (spine::Sleeps().size() == 3)
+    SetStatus(Watched, 0x04);
+}
+
+TEST_F(Completion, PollingSleepsBetweenReadsUntilTheStatusChanges) {
+  wnaspi95_test::SetSleepRecorder(&CompleteOnThirdSleep);
+  for (unsigned ms : {10u, 0u}) {
+    spine::Sleeps().clear();
+    SRB_GDEVBlock block{};
+    Watched = &block;
+    EXPECT_FALSE(CompleteByPolling(&block, ms));
+    EXPECT_EQ(spine::Sleeps(), std::vector<unsigned>(3, ms));
+  }
+}
+
+TEST_F(Completion, PollingSeesAStatusWrittenByAnotherThread) {
+  wnaspi95_test::SetSleepRecorder(nullptr);
+  for (unsigned ms : {10u, 0u}) {
+    SRB_ExecSCSICmd block{};
+    std::thread manager([&] {
+      std::this_thread::sleep_for(std::chrono::milliseconds(25));
+      SetStatus(&block, SS_COMP);
+    });
+    EXPECT_TRUE(CompleteByPolling(&block, ms));
+    manager.join();
+  }
+}
+
+} // namespace
