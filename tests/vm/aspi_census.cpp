@@ -1,7 +1,8 @@
 // Runs inside the test VM: binds an ASPI manager library the way the program
 // does and prints its census, one INQUIRY per device (6- or 12-byte by
 // adapter kind), a 32 KiB READ(10) and a rejected vendor command with its
-// sense. Usage: aspi_census /path/WNASPI32.DLL
+// sense. Usage: aspi_census /path/WNASPI32.DLL, or aspi_census --now-us
+// (monotonic clock in microseconds, for timing inside the VM).
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -9,6 +10,7 @@
 #include <poll.h>
 #include <string>
 #include <sys/eventfd.h>
+#include <time.h>
 #include <unistd.h>
 #include <vector>
 
@@ -67,6 +69,12 @@ std::string Printable(const std::uint8_t *p, std::size_t n) {
 } // namespace
 
 int main(int argc, char **argv) {
+  if (argc == 2 && std::strcmp(argv[1], "--now-us") == 0) { // stopwatch for the bench
+    timespec ts{};
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    std::printf("%lld\n", static_cast<long long>(ts.tv_sec) * 1000000 + ts.tv_nsec / 1000);
+    return 0;
+  }
   if (argc < 2) {
     std::fprintf(stderr, "usage: %s WNASPI32.DLL\n", argv[0]);
     return 2;

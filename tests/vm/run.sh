@@ -39,6 +39,11 @@ if [ -x "$prog" ] && [ "${VM_WITHOUT_PROGRAM:-0}" != 1 ]; then
   mkcase 6-notfound FIRM2610.ROM 1000      # no such drive
   mkcase 7-oneblock FIRM106.ROM 32768      # scsi_debug: accepted
   mkcase 8-twoblocks FIRM106.ROM 65536     # scsi_debug: unit attention on block 2
+  if [ "${VM_BENCH:-0}" = 1 ]; then
+    mkdir -p "$work/payload/bench"
+    cp "$here/bench.sh" "$work/payload/bench/run.sh"
+    cp "$(command -v sg_turs)" "$work/payload/bin/"
+  fi
 fi
 
 "$here/build-initramfs.sh" "$kver" "$work/payload" "$here/init.sh" "$work/initramfs.gz"
