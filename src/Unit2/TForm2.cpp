@@ -12,4 +12,6 @@ TForm2::TForm2()
   Button1->OnClick = [this] { Button1Click(); };
 }
 
-void TForm2::Button1Click() { ModalResult = toolkit::mrOk; }
+void TForm2::Button1Click() {
+  ModalResult = toolkit::mrOk;
+}

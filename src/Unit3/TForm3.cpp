@@ -11,7 +11,9 @@ TForm3::TForm3()
   Button1->OnClick = [this] { Button1Click(); };
 }
 
-void TForm3::Button1Click() { ModalResult = toolkit::mrOk; }
+void TForm3::Button1Click() {
+  ModalResult = toolkit::mrOk;
+}
 
 void ShowMessageWindow(const std::string &title, const std::string &text) {
   toolkit::Application->CreateForm(Form3);

@@ -12,16 +12,29 @@
 namespace {
 
 enum Colour : std::uint8_t {
-  Black, Maroon, Green, Olive, Navy, Purple, Teal, Silver,
-  Grey, Red, Lime, Yellow, Blue, Fuchsia, Aqua, White
+  Black,
+  Maroon,
+  Green,
+  Olive,
+  Navy,
+  Purple,
+  Teal,
+  Silver,
+  Grey,
+  Red,
+  Lime,
+  Yellow,
+  Blue,
+  Fuchsia,
+  Aqua,
+  White
 };
 
 // The system's standard 16-colour palette, as red, green, blue.
 const std::uint8_t Palette[16][3] = {
-    {0, 0, 0},       {128, 0, 0},   {0, 128, 0},   {128, 128, 0},
-    {0, 0, 128},     {128, 0, 128}, {0, 128, 128}, {192, 192, 192},
-    {128, 128, 128}, {255, 0, 0},   {0, 255, 0},   {255, 255, 0},
-    {0, 0, 255},     {255, 0, 255}, {0, 255, 255}, {255, 255, 255}};
+    {0, 0, 0},     {128, 0, 0},     {0, 128, 0},     {128, 128, 0},  {0, 0, 128}, {128, 0, 128},
+    {0, 128, 128}, {192, 192, 192}, {128, 128, 128}, {255, 0, 0},    {0, 255, 0}, {255, 255, 0},
+    {0, 0, 255},   {255, 0, 255},   {0, 255, 255},   {255, 255, 255}};
 
 struct Canvas {
   int Width, Height;
@@ -66,7 +79,9 @@ const Glyph Font[] = {
 };
 constexpr int Advance = 6;
 
-int TextWidth(const char *text) { return static_cast<int>(std::strlen(text)) * Advance - 1; }
+int TextWidth(const char *text) {
+  return static_cast<int>(std::strlen(text)) * Advance - 1;
+}
 
 void Canvas::Text(int left, int top, const char *text, Colour c) {
   for (int i = 0; text[i]; ++i)

@@ -35,17 +35,19 @@ const ControlLayout Form3Controls[] = {
     {"Button1", K::Button, 155, 100, 75, 25, "Ok", true, false, false, false, 0, nullptr, 0},
 };
 
-template <std::size_t N> constexpr std::size_t Count(const ControlLayout (&)[N]) { return N; }
+template <std::size_t N> constexpr std::size_t Count(const ControlLayout (&)[N]) {
+  return N;
+}
 
 } // namespace
 
 namespace layouts {
-const FormLayout Form1{"Form1",         264, 176, 340, 80, false, FrameKind::Dialog, Form1Controls,
-                       Count(Form1Controls)};
-const FormLayout Form2{"Form2",         585, 172, 399, 187, false, FrameKind::Dialog, Form2Controls,
-                       Count(Form2Controls)};
-const FormLayout Form3{"Form3",           81, 335, 399, 161, true, FrameKind::Sizeable,
-                       Form3Controls, Count(Form3Controls)};
+const FormLayout Form1{
+    "Form1", 264, 176, 340, 80, false, FrameKind::Dialog, Form1Controls, Count(Form1Controls)};
+const FormLayout Form2{
+    "Form2", 585, 172, 399, 187, false, FrameKind::Dialog, Form2Controls, Count(Form2Controls)};
+const FormLayout Form3{
+    "Form3", 81, 335, 399, 161, true, FrameKind::Sizeable, Form3Controls, Count(Form3Controls)};
 } // namespace layouts
 
 } // namespace toolkit

@@ -13,12 +13,12 @@ struct ControlLayout {
   const char *Name;
   ControlKind Kind;
   int Left, Top, Width, Height;
-  const char *Text;    // stored caption (labels, buttons)
-  bool Visible;        // visible when the window is built
-  bool AutoSize;       // labels: size to the text, grow to the right
-  bool WordWrap;       // labels: wrap inside the fixed size
-  bool Red;            // labels: red text
-  int TabOrder;        // buttons: 0 takes the focus; -1 not a tab stop
+  const char *Text;            // stored caption (labels, buttons)
+  bool Visible;                // visible when the window is built
+  bool AutoSize;               // labels: size to the text, grow to the right
+  bool WordWrap;               // labels: wrap inside the fixed size
+  bool Red;                    // labels: red text
+  int TabOrder;                // buttons: 0 takes the focus; -1 not a tab stop
   const unsigned char *Bitmap; // images: bitmap file bytes, drawn at top-left
   std::size_t BitmapSize;
 };

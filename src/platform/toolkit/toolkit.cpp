@@ -26,8 +26,10 @@ std::unique_ptr<Backend> ChooseBackend() {
 
 TApplication *Application = &TheApplication;
 
+// The backend lives until the process ends, like the windows it built: the
+// toolkit must not be torn down while static destructors run.
 Backend &CurrentBackend() {
-  static std::unique_ptr<Backend> backend = ChooseBackend();
+  static Backend *const backend = ChooseBackend().release();
   return *backend;
 }
 
@@ -37,10 +39,18 @@ void Click(ControlPeer &button) {
     owner->OnClick();
 }
 
-void TControl::Show() { Peer->SetVisible(true); }
-bool TControl::Visible() const { return Peer->Visible(); }
-void TLabel::SetCaption(const std::string &text) { Peer->SetText(text); }
-std::string TLabel::Caption() const { return Peer->Text(); }
+void TControl::Show() {
+  Peer->SetVisible(true);
+}
+bool TControl::Visible() const {
+  return Peer->Visible();
+}
+void TLabel::SetCaption(const std::string &text) {
+  Peer->SetText(text);
+}
+std::string TLabel::Caption() const {
+  return Peer->Text();
+}
 
 TForm::TForm(const FormLayout &layout)
     : Layout(layout), OwnedPeer(CurrentBackend().NewForm(layout, *this)) {
@@ -67,9 +77,15 @@ TForm::TForm(const FormLayout &layout)
 
 TForm::~TForm() = default;
 
-void TForm::SetCaption(const std::string &text) { Peer->SetCaption(text); }
-std::string TForm::Caption() const { return Peer->Caption(); }
-void TForm::Show() { Peer->Show(); }
+void TForm::SetCaption(const std::string &text) {
+  Peer->SetCaption(text);
+}
+std::string TForm::Caption() const {
+  return Peer->Caption();
+}
+void TForm::Show() {
+  Peer->Show();
+}
 
 int TForm::ShowModal() {
   ModalResult = mrNone;
@@ -78,8 +94,8 @@ int TForm::ShowModal() {
 }
 
 namespace {
-template <class T> T *Named(const FormLayout &layout, std::vector<std::unique_ptr<TControl>> &all,
-                            const char *name) {
+template <class T>
+T *Named(const FormLayout &layout, std::vector<std::unique_ptr<TControl>> &all, const char *name) {
   for (std::size_t i = 0; i < layout.ControlCount; ++i)
     if (std::strcmp(layout.Controls[i].Name, name) == 0)
       return dynamic_cast<T *>(all[i].get());
@@ -87,15 +103,31 @@ template <class T> T *Named(const FormLayout &layout, std::vector<std::unique_pt
 }
 } // namespace
 
-TLabel *TForm::LabelNamed(const char *name) { return Named<TLabel>(Layout, Controls, name); }
-TButton *TForm::ButtonNamed(const char *name) { return Named<TButton>(Layout, Controls, name); }
-TImage *TForm::ImageNamed(const char *name) { return Named<TImage>(Layout, Controls, name); }
+TLabel *TForm::LabelNamed(const char *name) {
+  return Named<TLabel>(Layout, Controls, name);
+}
+TButton *TForm::ButtonNamed(const char *name) {
+  return Named<TButton>(Layout, Controls, name);
+}
+TImage *TForm::ImageNamed(const char *name) {
+  return Named<TImage>(Layout, Controls, name);
+}
 
-void TApplication::Initialize() { CurrentBackend(); }
-void TApplication::SetTitle(const std::string &title) { CurrentBackend().SetTitle(title); }
-std::string TApplication::Title() const { return CurrentBackend().Title(); }
-void TApplication::ProcessMessages() { CurrentBackend().ProcessMessages(); }
-std::string TApplication::BackendName() const { return CurrentBackend().Name(); }
+void TApplication::Initialize() {
+  CurrentBackend();
+}
+void TApplication::SetTitle(const std::string &title) {
+  CurrentBackend().SetTitle(title);
+}
+std::string TApplication::Title() const {
+  return CurrentBackend().Title();
+}
+void TApplication::ProcessMessages() {
+  CurrentBackend().ProcessMessages();
+}
+std::string TApplication::BackendName() const {
+  return CurrentBackend().Name();
+}
 
 void MessageDlg(const std::string &text, MsgDlgType type) {
   CurrentBackend().MessageDlg(text, type);

@@ -20,7 +20,7 @@ class TControl {
 public:
   explicit TControl(ControlPeer *peer) : Peer(peer) {}
   virtual ~TControl() = default;
-  void Show();              // make visible
+  void Show(); // make visible
   bool Visible() const;
   ControlPeer *Peer;
 };
@@ -54,8 +54,8 @@ public:
 
   void SetCaption(const std::string &text);
   std::string Caption() const;
-  void Show();      // modeless; returns at once
-  int ShowModal();  // returns when ModalResult becomes non-zero
+  void Show();     // modeless; returns at once
+  int ShowModal(); // returns when ModalResult becomes non-zero
   int ModalResult = mrNone;
 
   // The controls built from the layout, looked up by their stored name;

@@ -21,8 +21,12 @@
 namespace toolkit {
 namespace {
 
-bool StdinIsTerminal() { return FW_ISATTY(0) != 0; }
-bool StdoutIsTerminal() { return FW_ISATTY(1) != 0; }
+bool StdinIsTerminal() {
+  return FW_ISATTY(0) != 0;
+}
+bool StdoutIsTerminal() {
+  return FW_ISATTY(1) != 0;
+}
 
 // Progress lines on a terminal stay open until other output follows.
 bool ProgressLineOpen = false;
@@ -45,8 +49,8 @@ void WaitForEnter() {
 class ConsoleControl : public ControlPeer {
 public:
   ConsoleControl(const ControlLayout &layout, class ConsoleForm &form)
-      : Layout(layout), Form(form), Caption(layout.Text ? layout.Text : ""),
-        Shown(layout.Visible) {}
+      : Layout(layout), Form(form), Caption(layout.Text ? layout.Text : ""), Shown(layout.Visible) {
+  }
   void SetText(const std::string &text) override;
   std::string Text() const override { return Caption; }
   void SetVisible(bool visible) override { Shown = visible; }
@@ -151,6 +155,8 @@ private:
 
 } // namespace
 
-std::unique_ptr<Backend> NewConsoleBackend() { return std::make_unique<ConsoleBackend>(); }
+std::unique_ptr<Backend> NewConsoleBackend() {
+  return std::make_unique<ConsoleBackend>();
+}
 
 } // namespace toolkit

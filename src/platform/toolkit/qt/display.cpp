@@ -20,8 +20,8 @@ bool ConnectUnix(const std::string &path, bool abstractName) {
     return false;
   addr.sun_family = AF_UNIX;
   std::memcpy(addr.sun_path + (abstractName ? 1 : 0), path.data(), path.size());
-  const socklen_t len =
-      static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + path.size() + (abstractName ? 1 : 0));
+  const socklen_t len = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + path.size() +
+                                               (abstractName ? 1 : 0));
   const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
   if (fd < 0)
     return false;

@@ -13,6 +13,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QWidget>
+#include <QWindow>
 
 #include <vector>
 
@@ -116,12 +117,13 @@ public:
   }
   std::string Caption() const override { return Title; }
   void Show() override {
+    if (Layout.OuterSize)
+      FitOuterSize();
+    Centre();
     Window.show();
     if (Layout.OuterSize) {
-      QCoreApplication::processEvents();
-      const QRect frame = Window.frameGeometry();
-      Window.resize(Layout.Width - (frame.width() - Window.width()),
-                    Layout.Height - (frame.height() - Window.height()));
+      QCoreApplication::processEvents(); // a window manager may have framed it by now
+      FitOuterSize();
     }
     Centre();
     for (auto &c : Controls)
@@ -139,6 +141,13 @@ public:
     Window.InModal = false;
     Window.hide();
     Window.setWindowModality(Qt::NonModal);
+  }
+  // The stored size of a sizeable window is its outer size: take the frame
+  // off to get the client size.
+  void FitOuterSize() {
+    Window.winId(); // the platform window knows its frame margins
+    const QMargins m = Window.windowHandle()->frameMargins();
+    Window.resize(Layout.Width - m.left() - m.right(), Layout.Height - m.top() - m.bottom());
   }
   void Centre() {
     QScreen *screen = Window.screen() ? Window.screen() : QGuiApplication::primaryScreen();
@@ -212,7 +221,8 @@ void QtControl::FitToText() {
   if (Layout.Kind != ControlKind::Label || !Layout.AutoSize)
     return;
   const QFontMetrics metrics(Widget->font());
-  const int width = Caption.empty() ? 0 : metrics.horizontalAdvance(QString::fromStdString(Caption));
+  const int width =
+      Caption.empty() ? 0 : metrics.horizontalAdvance(QString::fromStdString(Caption));
   Widget->resize(width, metrics.height());
 }
 
@@ -253,7 +263,9 @@ private:
 
 } // namespace
 
-std::unique_ptr<Backend> NewQtBackend() { return std::make_unique<QtBackend>(); }
+std::unique_ptr<Backend> NewQtBackend() {
+  return std::make_unique<QtBackend>();
+}
 
 QWidget *QtWidgetOf(TForm &form) {
   auto *peer = dynamic_cast<QtForm *>(form.Peer);

@@ -1,0 +1,404 @@
+// Native Win32 backend: real windows built from the stored layouts, scaled
+// from 96 pixels per inch to the screen, with STATIC labels, BUTTON push
+// buttons and the picture painted from its bitmap file bytes. A hidden-size
+// application window carries the title and the task-bar button, and owns the
+// forms, as the program's original toolkit did.
+#include "platform/toolkit/backend.h"
+
+#include <windows.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace toolkit {
+namespace {
+
+constexpr const char *FormClass = "FwupdForm";
+constexpr const char *AppClass = "FwupdApplication";
+constexpr COLORREF Red = RGB(255, 0, 0);
+
+int ScreenDpi() {
+  HDC screen = GetDC(nullptr);
+  int dpi = GetDeviceCaps(screen, LOGPIXELSY);
+  ReleaseDC(nullptr, screen);
+  return dpi > 0 ? dpi : 96;
+}
+
+int Scale(int v) {
+  return MulDiv(v, ScreenDpi(), 96);
+}
+
+HFONT FormFont() {
+  static HFONT font = CreateFontA(-Scale(FontPixelHeight), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE,
+                                  DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
+                                  DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, FontName);
+  return font;
+}
+
+HICON ProgramIconHandle() {
+  static HICON icon = [] {
+    HICON h = LoadIconA(GetModuleHandleA(nullptr), "MAINICON");
+    if (h != nullptr || ProgramIconSize < 22)
+      return h;
+    // Without the resource, the icon file bytes: the first image of its directory.
+    const unsigned char *dir = ProgramIcon + 6;
+    DWORD bytes = dir[8] | dir[9] << 8 | dir[10] << 16 | static_cast<DWORD>(dir[11]) << 24;
+    DWORD offset = dir[12] | dir[13] << 8 | dir[14] << 16 | static_cast<DWORD>(dir[15]) << 24;
+    if (offset + bytes > ProgramIconSize)
+      return h;
+    return CreateIconFromResourceEx(const_cast<PBYTE>(ProgramIcon + offset), bytes, TRUE,
+                                    0x00030000, 32, 32, LR_DEFAULTCOLOR);
+  }();
+  return icon;
+}
+
+SIZE TextExtent(HWND wnd, const std::string &text) {
+  HDC dc = GetDC(wnd);
+  HGDIOBJ old = SelectObject(dc, FormFont());
+  RECT r{0, 0, 0, 0};
+  DrawTextA(dc, text.empty() ? " " : text.c_str(), text.empty() ? 1 : static_cast<int>(text.size()),
+            &r, DT_CALCRECT | DT_SINGLELINE | DT_NOPREFIX);
+  SelectObject(dc, old);
+  ReleaseDC(wnd, dc);
+  SIZE s{text.empty() ? 0 : r.right - r.left, r.bottom - r.top};
+  return s;
+}
+
+class Win32Form;
+
+class Win32Control : public ControlPeer {
+public:
+  Win32Control(const ControlLayout &layout, Win32Form &form, HWND parent, int id);
+  void SetText(const std::string &text) override;
+  std::string Text() const override { return Caption; }
+  void SetVisible(bool visible) override {
+    ShowWindow(Wnd, visible ? SW_SHOWNA : SW_HIDE);
+    Shown = visible;
+  }
+  bool Visible() const override { return Shown; }
+  void AutoSize();
+
+  const ControlLayout &Layout;
+  Win32Form &Form;
+  HWND Wnd = nullptr;
+  int Id;
+  std::string Caption;
+  bool Shown;
+};
+
+class Win32Backend;
+
+class Win32Form : public FormPeer {
+public:
+  Win32Form(const FormLayout &layout, TForm &owner, HWND appWindow);
+  ~Win32Form() override {
+    if (Wnd != nullptr)
+      DestroyWindow(Wnd);
+  }
+  ControlPeer *Control(const char *name) override {
+    for (auto &c : Controls)
+      if (std::strcmp(c->Layout.Name, name) == 0)
+        return c.get();
+    return nullptr;
+  }
+  void SetCaption(const std::string &text) override {
+    Title = text;
+    SetWindowTextA(Wnd, text.c_str());
+  }
+  std::string Caption() const override { return Title; }
+  void Show() override;
+  void RunModal(TForm &owner) override;
+
+  LRESULT Handle(UINT msg, WPARAM wp, LPARAM lp);
+
+  const FormLayout &Layout;
+  TForm &Owner;
+  HWND App;
+  HWND Wnd = nullptr;
+  std::vector<std::unique_ptr<Win32Control>> Controls;
+  std::string Title;
+  bool InModal = false;
+
+private:
+  void Centre();
+  void PaintPictures(HDC dc);
+};
+
+Win32Control::Win32Control(const ControlLayout &layout, Win32Form &form, HWND parent, int id)
+    : Layout(layout), Form(form), Id(id), Caption(layout.Text ? layout.Text : ""),
+      Shown(layout.Visible) {
+  DWORD style = WS_CHILD | (layout.Visible ? WS_VISIBLE : 0);
+  const char *cls = "STATIC";
+  switch (layout.Kind) {
+  case ControlKind::Label:
+    style |= SS_NOPREFIX | (layout.WordWrap ? SS_LEFT : SS_LEFTNOWORDWRAP);
+    break;
+  case ControlKind::Button:
+    cls = "BUTTON";
+    style |= WS_TABSTOP | (layout.TabOrder == 0 ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON);
+    break;
+  case ControlKind::Image:
+    style |= SS_OWNERDRAW; // painted by the form from the bitmap bytes
+    break;
+  }
+  Wnd = CreateWindowExA(
+      0, cls, layout.Kind == ControlKind::Image ? "" : Caption.c_str(), style, Scale(layout.Left),
+      Scale(layout.Top), Scale(layout.Width), Scale(layout.Height), parent,
+      reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), GetModuleHandleA(nullptr), nullptr);
+  SendMessageA(Wnd, WM_SETFONT, reinterpret_cast<WPARAM>(FormFont()), FALSE);
+  AutoSize();
+}
+
+void Win32Control::SetText(const std::string &text) {
+  Caption = text;
+  SetWindowTextA(Wnd, text.c_str());
+  AutoSize();
+}
+
+// Auto-sized labels keep their top-left corner and grow to the right.
+void Win32Control::AutoSize() {
+  if (Layout.Kind != ControlKind::Label || !Layout.AutoSize || Wnd == nullptr)
+    return;
+  SIZE s = TextExtent(Wnd, Caption);
+  SetWindowPos(Wnd, nullptr, 0, 0, s.cx, s.cy, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  InvalidateRect(GetParent(Wnd), nullptr, TRUE);
+}
+
+LRESULT CALLBACK FormProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp) {
+  if (msg == WM_NCCREATE) {
+    auto *cs = reinterpret_cast<CREATESTRUCTA *>(lp);
+    SetWindowLongPtrA(wnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(cs->lpCreateParams));
+  }
+  auto *form = reinterpret_cast<Win32Form *>(GetWindowLongPtrA(wnd, GWLP_USERDATA));
+  if (form != nullptr && form->Wnd == wnd)
+    return form->Handle(msg, wp, lp);
+  return DefWindowProcA(wnd, msg, wp, lp);
+}
+
+LRESULT CALLBACK AppProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp) {
+  return DefWindowProcA(wnd, msg, wp, lp);
+}
+
+void RegisterClasses() {
+  static bool done = false;
+  if (done)
+    return;
+  done = true;
+  WNDCLASSA wc{};
+  wc.lpfnWndProc = FormProc;
+  wc.hInstance = GetModuleHandleA(nullptr);
+  wc.hIcon = ProgramIconHandle();
+  wc.hCursor = LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_ARROW));
+  wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+  wc.lpszClassName = FormClass;
+  RegisterClassA(&wc);
+  wc.lpfnWndProc = AppProc;
+  wc.lpszClassName = AppClass;
+  RegisterClassA(&wc);
+}
+
+Win32Form::Win32Form(const FormLayout &layout, TForm &owner, HWND appWindow)
+    : Layout(layout), Owner(owner), App(appWindow) {
+  DWORD style = WS_CLIPCHILDREN;
+  DWORD exStyle = 0;
+  if (layout.Frame == FrameKind::Dialog) {
+    style |= WS_POPUP | WS_CAPTION; // a caption, but no system menu and so no buttons
+    exStyle |= WS_EX_DLGMODALFRAME;
+  } else {
+    style |= WS_OVERLAPPEDWINDOW;
+  }
+  RECT r{0, 0, Scale(layout.Width), Scale(layout.Height)};
+  if (!layout.OuterSize)
+    AdjustWindowRectEx(&r, style, FALSE, exStyle);
+  Wnd = CreateWindowExA(exStyle, FormClass, "", style, 0, 0, r.right - r.left, r.bottom - r.top,
+                        App, nullptr, GetModuleHandleA(nullptr), this);
+  // Child ids: the tab-order-0 button is IDOK, so Enter and helpers find it.
+  int nextId = 100;
+  for (std::size_t i = 0; i < layout.ControlCount; ++i) {
+    const ControlLayout &c = layout.Controls[i];
+    int id = (c.Kind == ControlKind::Button && c.TabOrder == 0) ? IDOK : nextId++;
+    Controls.push_back(std::make_unique<Win32Control>(c, *this, Wnd, id));
+  }
+}
+
+void Win32Form::Centre() {
+  RECT r;
+  GetWindowRect(Wnd, &r);
+  int w = r.right - r.left, h = r.bottom - r.top;
+  int x = (GetSystemMetrics(SM_CXSCREEN) - w) / 2;
+  int y = (GetSystemMetrics(SM_CYSCREEN) - h) / 2;
+  SetWindowPos(Wnd, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void Win32Form::Show() {
+  Centre();
+  if (App != nullptr && !IsWindowVisible(App))
+    ShowWindow(App, SW_SHOWNA);
+  ShowWindow(Wnd, SW_SHOW);
+  SetForegroundWindow(Wnd);
+  UpdateWindow(Wnd);
+}
+
+void Win32Form::PaintPictures(HDC dc) {
+  for (auto &c : Controls) {
+    const ControlLayout &l = c->Layout;
+    if (l.Kind != ControlKind::Image || !c->Shown || l.Bitmap == nullptr || l.BitmapSize < 54)
+      continue;
+    const unsigned char *file = l.Bitmap;
+    DWORD bits = file[10] | file[11] << 8 | file[12] << 16 | static_cast<DWORD>(file[13]) << 24;
+    if (bits >= l.BitmapSize)
+      continue;
+    const auto *info = reinterpret_cast<const BITMAPINFO *>(file + 14);
+    int w = info->bmiHeader.biWidth;
+    int h = info->bmiHeader.biHeight < 0 ? -info->bmiHeader.biHeight : info->bmiHeader.biHeight;
+    // Drawn at the control's top-left corner; scaled only with the layout.
+    StretchDIBits(dc, Scale(l.Left), Scale(l.Top), Scale(w), Scale(h), 0, 0, w, h, file + bits,
+                  info, DIB_RGB_COLORS, SRCCOPY);
+  }
+}
+
+LRESULT Win32Form::Handle(UINT msg, WPARAM wp, LPARAM lp) {
+  switch (msg) {
+  case WM_CTLCOLORSTATIC: {
+    HDC dc = reinterpret_cast<HDC>(wp);
+    HWND child = reinterpret_cast<HWND>(lp);
+    bool red = false;
+    for (auto &c : Controls)
+      if (c->Wnd == child)
+        red = c->Layout.Red;
+    SetTextColor(dc, red ? Red : GetSysColor(COLOR_WINDOWTEXT));
+    SetBkColor(dc, GetSysColor(COLOR_BTNFACE));
+    return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
+  }
+  case WM_DRAWITEM:
+    return TRUE; // the picture is painted with the form
+  case WM_PAINT: {
+    PAINTSTRUCT ps;
+    HDC dc = BeginPaint(Wnd, &ps);
+    PaintPictures(dc);
+    EndPaint(Wnd, &ps);
+    return 0;
+  }
+  case WM_COMMAND:
+    if (HIWORD(wp) == BN_CLICKED) {
+      for (auto &c : Controls)
+        if (c->Id == LOWORD(wp) && c->Layout.Kind == ControlKind::Button)
+          Click(*c);
+    }
+    return 0;
+  case WM_CLOSE:
+    // Only the sizeable window can be closed; closing ends its modal loop.
+    if (Layout.Frame == FrameKind::Sizeable && InModal && Owner.ModalResult == mrNone)
+      Owner.ModalResult = mrCancel;
+    return 0;
+  default:
+    return DefWindowProcA(Wnd, msg, wp, lp);
+  }
+}
+
+void DispatchOne(MSG &m) {
+  HWND active = GetActiveWindow();
+  if (active != nullptr && IsDialogMessageA(active, &m))
+    return;
+  TranslateMessage(&m);
+  DispatchMessageA(&m);
+}
+
+// While a form is modal every other window of the process is disabled.
+struct DisabledWindows {
+  static BOOL CALLBACK Collect(HWND wnd, LPARAM self) {
+    auto *d = reinterpret_cast<DisabledWindows *>(self);
+    if (wnd != d->Keep && IsWindowEnabled(wnd)) {
+      EnableWindow(wnd, FALSE);
+      d->Windows.push_back(wnd);
+    }
+    return TRUE;
+  }
+  explicit DisabledWindows(HWND keep) : Keep(keep) {
+    EnumThreadWindows(GetCurrentThreadId(), Collect, reinterpret_cast<LPARAM>(this));
+  }
+  ~DisabledWindows() {
+    for (HWND w : Windows)
+      EnableWindow(w, TRUE);
+  }
+  HWND Keep;
+  std::vector<HWND> Windows;
+};
+
+void Win32Form::RunModal(TForm &owner) {
+  Show();
+  for (auto &c : Controls)
+    if (c->Layout.Kind == ControlKind::Button && c->Layout.TabOrder == 0)
+      SetFocus(c->Wnd);
+  DisabledWindows others(Wnd);
+  InModal = true;
+  MSG m;
+  while (owner.ModalResult == mrNone) {
+    BOOL got = GetMessageA(&m, nullptr, 0, 0);
+    if (got == 0 || got == -1) {
+      if (got == 0)
+        PostQuitMessage(static_cast<int>(m.wParam));
+      owner.ModalResult = mrCancel;
+      break;
+    }
+    DispatchOne(m);
+  }
+  InModal = false;
+  ShowWindow(Wnd, SW_HIDE);
+}
+
+class Win32Backend : public Backend {
+public:
+  Win32Backend() {
+    RegisterClasses();
+    // The application window: zero size, shown with the first form, so the
+    // task bar shows the application title rather than a form's caption.
+    int x = GetSystemMetrics(SM_CXSCREEN) / 2, y = GetSystemMetrics(SM_CYSCREEN) / 2;
+    App = CreateWindowExA(0, AppClass, AppTitle.c_str(),
+                          WS_POPUP | WS_CAPTION | WS_CLIPSIBLINGS | WS_SYSMENU | WS_MINIMIZEBOX, x,
+                          y, 0, 0, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+    if (App != nullptr) {
+      SendMessageA(App, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(ProgramIconHandle()));
+      SendMessageA(App, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(ProgramIconHandle()));
+    }
+  }
+  const char *Name() const override { return "win32"; }
+  std::unique_ptr<FormPeer> NewForm(const FormLayout &layout, TForm &owner) override {
+    return std::make_unique<Win32Form>(layout, owner, App);
+  }
+  void ProcessMessages() override {
+    MSG m;
+    while (PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE)) {
+      if (m.message == WM_QUIT) {
+        PostQuitMessage(static_cast<int>(m.wParam));
+        break;
+      }
+      DispatchOne(m);
+    }
+  }
+  void MessageDlg(const std::string &text, MsgDlgType type) override {
+    const bool error = type == MsgDlgType::mtError;
+    HWND over = GetActiveWindow();
+    MessageBoxA(over != nullptr ? over : App, text.c_str(), error ? "Error" : "Information",
+                MB_OK | (error ? MB_ICONERROR : MB_ICONINFORMATION));
+  }
+  void SetTitle(const std::string &title) override {
+    AppTitle = title;
+    if (App != nullptr)
+      SetWindowTextA(App, title.c_str());
+  }
+  std::string Title() const override { return AppTitle; }
+
+private:
+  std::string AppTitle = "fwupd32";
+  HWND App = nullptr;
+};
+
+} // namespace
+
+std::unique_ptr<Backend> NewWin32Backend() {
+  return std::make_unique<Win32Backend>();
+}
+
+} // namespace toolkit
