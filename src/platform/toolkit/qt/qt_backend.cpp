@@ -20,14 +20,16 @@
 namespace toolkit {
 namespace {
 
-// fonts-wine ships a bitmap look-alike of the layouts' font that fontconfig
-// does not always list.
-constexpr const char *FontFallbackFile = "/usr/share/wine/fonts/sserife.fon";
+// fonts-wine ships the layouts' font as a scalable outline and as a bitmap
+// look-alike; fontconfig does not list either, so they are loaded by path.
+constexpr const char *FontFiles[] = {"/usr/share/wine/fonts/ms_sans_serif.ttf",
+                                     "/usr/share/wine/fonts/sserife.fon"};
 constexpr int DesignCellHeight = 13;
 
 QFont LayoutFont() {
-  if (!QFontDatabase::hasFamily(FontName))
-    QFontDatabase::addApplicationFont(FontFallbackFile);
+  for (const char *file : FontFiles)
+    if (!QFontDatabase::hasFamily(FontName))
+      QFontDatabase::addApplicationFont(file);
   if (QFontDatabase::hasFamily(FontName)) {
     QFont font(FontName);
     font.setPixelSize(FontPixelHeight);
