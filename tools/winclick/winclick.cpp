@@ -1,0 +1,90 @@
+// Test helper for runs under Wine: waits for a top-level window with a given
+// caption, prints the caption and the texts of its child windows, then
+// dismisses it (its OK button, id 1, or a close request) or leaves it.
+//
+//   winclick [--timeout SECONDS] [--class NAME] [--close | --leave] CAPTION
+//
+// Output, one line each: "caption: <text>", then "<id> <class>: <text>" for
+// every child in Z order. Exit code 0 when the window was found, 1 when not.
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+namespace {
+
+std::string TextOf(HWND wnd) {
+  char buf[1024];
+  LRESULT n = 0;
+  if (!SendMessageTimeoutA(wnd, WM_GETTEXT, sizeof buf, reinterpret_cast<LPARAM>(buf),
+                           SMTO_ABORTIFHUNG, 2000, reinterpret_cast<PDWORD_PTR>(&n)))
+    return {};
+  return std::string(buf, static_cast<std::size_t>(n));
+}
+
+BOOL CALLBACK PrintChild(HWND child, LPARAM) {
+  char cls[64] = "";
+  GetClassNameA(child, cls, sizeof cls);
+  std::printf("%d %s: %s\n", GetDlgCtrlID(child), cls, TextOf(child).c_str());
+  return TRUE;
+}
+
+int Usage() {
+  std::fprintf(stderr,
+               "usage: winclick [--timeout SECONDS] [--class NAME] [--close | --leave] CAPTION\n");
+  return 2;
+}
+
+} // namespace
+
+int main(int argc, char **argv) {
+  int timeoutSeconds = 20;
+  const char *cls = nullptr; // any class
+  enum { ClickOk, Close, Leave } action = ClickOk;
+  int i = 1;
+  for (; i < argc - 1; ++i) {
+    if (std::strcmp(argv[i], "--timeout") == 0 && i + 1 < argc - 1)
+      timeoutSeconds = std::atoi(argv[++i]);
+    else if (std::strcmp(argv[i], "--class") == 0 && i + 1 < argc - 1)
+      cls = argv[++i];
+    else if (std::strcmp(argv[i], "--close") == 0)
+      action = Close;
+    else if (std::strcmp(argv[i], "--leave") == 0)
+      action = Leave;
+    else
+      return Usage();
+  }
+  if (i != argc - 1)
+    return Usage();
+  const char *caption = argv[i];
+
+  HWND wnd = nullptr;
+  for (int waited = 0; waited <= timeoutSeconds * 1000; waited += 50) {
+    wnd = FindWindowA(cls, caption);
+    if (wnd != nullptr && IsWindowVisible(wnd))
+      break;
+    wnd = nullptr;
+    Sleep(50);
+  }
+  if (wnd == nullptr) {
+    std::printf("not found: %s\n", caption);
+    return 1;
+  }
+  Sleep(200); // let it finish painting (and a screenshot be taken by the caller)
+  std::printf("caption: %s\n", TextOf(wnd).c_str());
+  EnumChildWindows(wnd, PrintChild, 0);
+  std::fflush(stdout);
+
+  if (action == ClickOk) {
+    HWND ok = GetDlgItem(wnd, IDOK);
+    if (ok != nullptr)
+      PostMessageA(ok, BM_CLICK, 0, 0);
+    else
+      PostMessageA(wnd, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+  } else if (action == Close) {
+    PostMessageA(wnd, WM_CLOSE, 0, 0);
+  }
+  return 0;
+}
