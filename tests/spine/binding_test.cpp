@@ -31,7 +31,7 @@ std::uint32_t Answer(void *block) {
   return bytes[1];
 }
 
-class Binding : public spine::SpineTest {
+class SpineBinding : public spine::SpineTest {
 protected:
   void SetUp() override {
     SpineTest::SetUp();
@@ -40,7 +40,7 @@ protected:
   }
 };
 
-TEST_F(Binding, LookupReturnsWhatTheCensusStored) {
+TEST_F(SpineBinding, LookupReturnsWhatTheCensusStored) {
   ASSERT_TRUE(InitAspi(true));
   ASSERT_EQ(AdapterCount, 3);
   EXPECT_EQ(SendCalls, 3u + 48u);
@@ -55,7 +55,7 @@ TEST_F(Binding, LookupReturnsWhatTheCensusStored) {
   EXPECT_EQ(LookupDeviceType(0, 16), -1) << "no read past the row";
 }
 
-TEST_F(Binding, SecondCallSendsNothing) {
+TEST_F(SpineBinding, SecondCallSendsNothing) {
   ASSERT_TRUE(InitAspi(true));
   const unsigned sent = SendCalls;
   testing::internal::CaptureStdout();
@@ -65,7 +65,7 @@ TEST_F(Binding, SecondCallSendsNothing) {
   EXPECT_EQ(SendCalls, sent);
 }
 
-TEST_F(Binding, QuietFailureShowsNothingAndStaysUnbound) {
+TEST_F(SpineBinding, QuietFailureShowsNothingAndStaysUnbound) {
   wnaspi95_test::BindEntries(&ThreeAdapters, nullptr);
   testing::internal::CaptureStdout();
   EXPECT_FALSE(InitAspi(true));
@@ -76,7 +76,7 @@ TEST_F(Binding, QuietFailureShowsNothingAndStaysUnbound) {
   EXPECT_TRUE(InitAspi(true)) << "a failed binding may be tried again";
 }
 
-TEST_F(Binding, HaInquiryHandsBackTheBlockAlsoWhenItFailed) {
+TEST_F(SpineBinding, HaInquiryHandsBackTheBlockAlsoWhenItFailed) {
   SRB_HAInquiry block{};
   EXPECT_FALSE(HaInquiry(1, &block));
   EXPECT_EQ(block.SRB_Status, 0x04);
@@ -85,7 +85,7 @@ TEST_F(Binding, HaInquiryHandsBackTheBlockAlsoWhenItFailed) {
   EXPECT_TRUE(HaInquiry(0, &block));
 }
 
-TEST_F(Binding, RequestsWithoutABoundManagerFailAtOnce) {
+TEST_F(SpineBinding, RequestsWithoutABoundManagerFailAtOnce) {
   wnaspi95_test::ResetBinding();
   SRB_HAInquiry ha{};
   EXPECT_FALSE(HaInquiry(0, &ha));

@@ -4,7 +4,7 @@
 
 namespace {
 
-TEST(CensusAsync, PollingWaitsForLateCompletion) {
+TEST(SpineCensusAsync, PollingWaitsForLateCompletion) {
   census::Sandbox box("");
   box.Scenario("completion async 3000\nadapters 2\nadapter 1 identifier \"ATAPI\"\n"
                "device 1 4 type 5\n");

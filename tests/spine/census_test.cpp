@@ -14,7 +14,7 @@ std::string Minus(int n) {
   return s;
 }
 
-TEST(Census, TwentyAdaptersAreClampedToSixteen) {
+TEST(SpineCensus, TwentyAdaptersAreClampedToSixteen) {
   Sandbox box("");
   box.Scenario("adapters 20\n");
   ASSERT_TRUE(box.Run());
@@ -36,7 +36,7 @@ TEST(Census, TwentyAdaptersAreClampedToSixteen) {
   }
 }
 
-TEST(Census, AdapterIdentifiersChooseTwelveByteBlocks) {
+TEST(SpineCensus, AdapterIdentifiersChooseTwelveByteBlocks) {
   Sandbox box("");
   box.Scenario("adapters 9\n"
                "adapter 0 identifier \"atapi\"\n"
@@ -59,7 +59,7 @@ TEST(Census, AdapterIdentifiersChooseTwelveByteBlocks) {
         << box.AdapterLine(a);
 }
 
-TEST(Census, DeviceTypesAndMissingTargets) {
+TEST(SpineCensus, DeviceTypesAndMissingTargets) {
   Sandbox box("");
   box.Scenario("adapters 2\n"
                "device 0 1 type 5\n"
@@ -73,7 +73,7 @@ TEST(Census, DeviceTypesAndMissingTargets) {
   EXPECT_EQ(box.Lines("GDEV").size(), 32u);
 }
 
-TEST(Census, SecondBindingDoesNothing) {
+TEST(SpineCensus, SecondBindingDoesNothing) {
   Sandbox box("");
   box.Scenario("adapters 1\ndevice 0 2 type 5\n");
   ASSERT_TRUE(box.Run("--twice"));
@@ -83,7 +83,7 @@ TEST(Census, SecondBindingDoesNothing) {
   EXPECT_EQ(box.AdapterLine(0), "Adapter 0 atapi=0 types -1 -1 5" + Minus(13));
 }
 
-TEST(Binding, FailureBoxesInOrder) {
+TEST(SpineManagerBinding, FailureBoxesInOrder) {
   struct Case {
     const char *variant;
     std::string boxes;
@@ -106,7 +106,7 @@ TEST(Binding, FailureBoxesInOrder) {
   }
 }
 
-TEST(Binding, ManagerInTheCurrentDirectoryIsNotLoaded) {
+TEST(SpineManagerBinding, ManagerInTheCurrentDirectoryIsNotLoaded) {
   Sandbox box("", /*managerBesideProgram=*/false);
   box.Scenario("adapters 1\n");
   ASSERT_TRUE(box.Run());

@@ -12,7 +12,7 @@
 
 namespace {
 
-class Completion : public spine::SpineTest {};
+class SpineCompletion : public spine::SpineTest {};
 
 void Signal(platform::Event *event) {
   const std::uint64_t one = 1;
@@ -40,7 +40,7 @@ bool CompletesWithoutWaiting(std::uint8_t status, std::uint32_t submitResult, bo
   return prompt;
 }
 
-TEST_F(Completion, EventNotWaitedOnWhenSubmissionDidNotPend) {
+TEST_F(SpineCompletion, EventNotWaitedOnWhenSubmissionDidNotPend) {
   struct Case {
     std::uint8_t status;
     std::uint32_t submitResult;
@@ -58,7 +58,7 @@ TEST_F(Completion, EventNotWaitedOnWhenSubmissionDidNotPend) {
   }
 }
 
-TEST_F(Completion, PendingSubmissionWaitsForTheEvent) {
+TEST_F(SpineCompletion, PendingSubmissionWaitsForTheEvent) {
   platform::Event *event = platform::CreateManualResetEvent();
   ASSERT_NE(event, nullptr);
   SRB_ExecSCSICmd block{};
@@ -74,7 +74,7 @@ TEST_F(Completion, PendingSubmissionWaitsForTheEvent) {
   platform::CloseEvent(event);
 }
 
-TEST_F(Completion, PollingNeverSleepsWhenTheStatusIsFinal) {
+TEST_F(SpineCompletion, PollingNeverSleepsWhenTheStatusIsFinal) {
   for (unsigned ms : {10u, 0u}) {
     for (std::uint8_t status : {SS_COMP, std::uint8_t{0x04}, std::uint8_t{0xE5}}) {
       spine::Sleeps().clear();
@@ -95,7 +95,7 @@ void CompleteOnThirdSleep(unsigned ms) {
     SetStatus(Watched, 0x04);
 }
 
-TEST_F(Completion, PollingSleepsBetweenReadsUntilTheStatusChanges) {
+TEST_F(SpineCompletion, PollingSleepsBetweenReadsUntilTheStatusChanges) {
   wnaspi95_test::SetSleepRecorder(&CompleteOnThirdSleep);
   for (unsigned ms : {10u, 0u}) {
     spine::Sleeps().clear();
@@ -106,7 +106,7 @@ TEST_F(Completion, PollingSleepsBetweenReadsUntilTheStatusChanges) {
   }
 }
 
-TEST_F(Completion, PollingSeesAStatusWrittenByAnotherThread) {
+TEST_F(SpineCompletion, PollingSeesAStatusWrittenByAnotherThread) {
   wnaspi95_test::SetSleepRecorder(nullptr);
   for (unsigned ms : {10u, 0u}) {
     SRB_ExecSCSICmd block{};

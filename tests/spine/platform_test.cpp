@@ -18,7 +18,7 @@ fs::path Scratch(const char *name) {
   return fs::temp_directory_path() / (std::string("platform-") + std::to_string(getpid()) + name);
 }
 
-TEST(PlatformFiles, OpenNeverCreatesAndDirectoriesAreNoPlainFiles) {
+TEST(SpinePlatformFiles, OpenNeverCreatesAndDirectoriesAreNoPlainFiles) {
   const fs::path missing = Scratch("-missing");
   int error = 0;
   EXPECT_EQ(platform::OpenExistingReadWrite(missing.c_str(), &error), nullptr);
@@ -28,7 +28,7 @@ TEST(PlatformFiles, OpenNeverCreatesAndDirectoriesAreNoPlainFiles) {
   EXPECT_FALSE(platform::PlainFileExists(missing.c_str()));
 }
 
-TEST(PlatformFiles, ReadSizePositionWithoutTruncating) {
+TEST(SpinePlatformFiles, ReadSizePositionWithoutTruncating) {
   const fs::path p = Scratch("-data");
   std::ofstream(p, std::ios::binary) << "0123456789";
   ASSERT_TRUE(platform::PlainFileExists(p.c_str()));
@@ -54,7 +54,7 @@ int FailingBody() {
   return 0;
 }
 
-TEST(PlatformRuntime, EscapedIoErrorIsShownAndEndsWithOne) {
+TEST(SpinePlatformRuntime, EscapedIoErrorIsShownAndEndsWithOne) {
   testing::internal::CaptureStdout();
   const int code = platform::RunProgram(&FailingBody);
   const std::string shown = testing::internal::GetCapturedStdout();
@@ -64,7 +64,7 @@ TEST(PlatformRuntime, EscapedIoErrorIsShownAndEndsWithOne) {
   EXPECT_EQ(platform::RunProgram([] { return 0; }), 0);
 }
 
-TEST(PlatformEvents, ManualResetEventStaysSignalled) {
+TEST(SpinePlatformEvents, ManualResetEventStaysSignalled) {
   platform::Event *e = platform::CreateManualResetEvent();
   ASSERT_NE(e, nullptr);
   const std::uint64_t one = 1;
@@ -74,7 +74,7 @@ TEST(PlatformEvents, ManualResetEventStaysSignalled) {
   platform::CloseEvent(e);
 }
 
-TEST(PlatformCounter, MonotonicNanoseconds) {
+TEST(SpinePlatformCounter, MonotonicNanoseconds) {
   EXPECT_EQ(platform::QueryCounterFrequency(), 1000000000);
   const std::int64_t a = platform::QueryCounter();
   platform::SleepMs(2);

@@ -35,7 +35,7 @@ constexpr Answer kBusyStatus{0x00, 0xE5};
 constexpr Answer kPending{0x00, 0x00};
 constexpr Answer kDone{0x01, 0x01};
 
-class Submission : public spine::SpineTest {
+class SpineSubmission : public spine::SpineTest {
 protected:
   void SetUp() override {
     SpineTest::SetUp();
@@ -49,7 +49,7 @@ protected:
     CountNotes = nullptr;
     SpineTest::TearDown();
   }
-  static inline Submission *self_ = nullptr;
+  static inline SpineSubmission *self_ = nullptr;
 };
 
 SRB_ExecSCSICmd ExecBlock(void *buffer) {
@@ -66,7 +66,7 @@ std::size_t Count(const std::vector<std::string> &notes, const std::string &text
   return n;
 }
 
-TEST_F(Submission, BusyLoopOutcomes) {
+TEST_F(SpineSubmission, BusyLoopOutcomes) {
   struct Case {
     const char *what;
     std::vector<Answer> script;
@@ -109,7 +109,7 @@ TEST_F(Submission, BusyLoopOutcomes) {
   }
 }
 
-TEST_F(Submission, AlignmentNoteComesOnceBeforeTheFirstAttempt) {
+TEST_F(SpineSubmission, AlignmentNoteComesOnceBeforeTheFirstAttempt) {
   alignas(4) static std::uint8_t buffer[64];
   for (std::size_t offset : {1u, 2u, 3u}) {
     SCOPED_TRACE(offset);
@@ -127,7 +127,7 @@ TEST_F(Submission, AlignmentNoteComesOnceBeforeTheFirstAttempt) {
   }
 }
 
-TEST_F(Submission, NoAlignmentNoteForAlignedOrMissingBuffer) {
+TEST_F(SpineSubmission, NoAlignmentNoteForAlignedOrMissingBuffer) {
   alignas(4) static std::uint8_t buffer[64];
   for (void *pointer : {static_cast<void *>(buffer), static_cast<void *>(buffer + 4),
                         static_cast<void *>(nullptr)}) {
@@ -139,7 +139,7 @@ TEST_F(Submission, NoAlignmentNoteForAlignedOrMissingBuffer) {
   EXPECT_TRUE(Notes().empty());
 }
 
-TEST_F(Submission, OtherRequestsGoOutOnceWithoutNotes) {
+TEST_F(SpineSubmission, OtherRequestsGoOutOnceWithoutNotes) {
   // Bytes where an execute block keeps its buffer pointer are not looked at.
   std::uint8_t area[27] = {};
   area[0] = SC_GET_DEV_TYPE;
@@ -181,7 +181,7 @@ void SleepAndStartRival(unsigned) {
   std::this_thread::sleep_for(std::chrono::milliseconds(20));
 }
 
-TEST_F(Submission, LockHeldThroughAllAttemptsAndSleeps) {
+TEST_F(SpineSubmission, LockHeldThroughAllAttemptsAndSleeps) {
   wnaspi95_test::BindEntries(nullptr, &TaggedSend);
   wnaspi95_test::SetSleepRecorder(&SleepAndStartRival);
   CountNotes = nullptr;

@@ -5,14 +5,14 @@
 
 #include <limits>
 
-TEST(WinGen, NumText) {
+TEST(SpineWinGen, NumText) {
   EXPECT_EQ(NumText(0), "0");
   EXPECT_EQ(NumText(32768), "32768");
   EXPECT_EQ(NumText(-17), "-17");
   EXPECT_EQ(NumText(std::numeric_limits<std::int32_t>::min()), "-2147483648");
 }
 
-TEST(WinGen, FixedTextRoundsToNearest) {
+TEST(SpineWinGen, FixedTextRoundsToNearest) {
   EXPECT_EQ(FixedText(4, 12.3456), "12.3456");
   EXPECT_EQ(FixedText(4, 123456.78901), "123456.7890");
   EXPECT_EQ(FixedText(4, 1.23456), "1.2346");
@@ -23,13 +23,13 @@ TEST(WinGen, FixedTextRoundsToNearest) {
   EXPECT_EQ(FixedText(2, -0.001), "0.00") << "a value that rounds to zero has no sign";
 }
 
-TEST(WinGen, UpperTextTouchesOnlyAsciiLetters) {
+TEST(SpineWinGen, UpperTextTouchesOnlyAsciiLetters) {
   EXPECT_EQ(UpperText("atapi Usb-2 {a`z}"), "ATAPI USB-2 {A`Z}");
   const std::string high = "\xE9\xFF\x61";
   EXPECT_EQ(UpperText(high), "\xE9\xFF\x41");
 }
 
-TEST(WinGen, PaddingCutsOrFills) {
+TEST(SpineWinGen, PaddingCutsOrFills) {
   EXPECT_EQ(PadRight("ab", 5), "ab   ");
   EXPECT_EQ(PadRight("abcdef", 3), "abc");
   EXPECT_EQ(PadLeft("ab", 5), "   ab");
@@ -38,7 +38,7 @@ TEST(WinGen, PaddingCutsOrFills) {
   EXPECT_EQ(PadRight("", 64).size(), 64u);
 }
 
-TEST(WinGen, ByteSwap) {
+TEST(SpineWinGen, ByteSwap) {
   EXPECT_EQ(ByteSwap32(0x00018000u), 0x00800100u);
   EXPECT_EQ(ByteSwap32(0x12345678u), 0x78563412u);
   EXPECT_EQ(ByteSwap16(0x000Cu), 0x0C00u);

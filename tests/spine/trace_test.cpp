@@ -20,7 +20,7 @@ std::int64_t ReadCounter() {
   return Reading;
 }
 
-class Trace : public ::testing::Test {
+class SpineTrace : public ::testing::Test {
 protected:
   void SetUp() override {
     InitTrace();
@@ -53,21 +53,21 @@ std::string Record(const std::string &stampAndNote) {
   return r + "\r\n";
 }
 
-TEST_F(Trace, RecordLayout) {
+TEST_F(SpineTrace, RecordLayout) {
   TraceNote("NOT ALIGNED TO DWORD.");
   const std::string expected = "  12.3456 NOT ALIGNED TO DWORD." + std::string(31, ' ') + "\r\n";
   ASSERT_EQ(expected.size(), 64u);
   EXPECT_EQ(File(), expected);
 }
 
-TEST_F(Trace, LongTimestampKeepsItsFirstNineCharacters) {
+TEST_F(SpineTrace, LongTimestampKeepsItsFirstNineCharacters) {
   aspdebug_test::SetCounter(&ReadCounter, 100000);
   Reading = 12345678901; // 123456.78901 s -> 123456.7890
   TraceNote("x");
   EXPECT_EQ(File(), Record("123456.78 x"));
 }
 
-TEST_F(Trace, EmptyAndLongNotes) {
+TEST_F(SpineTrace, EmptyAndLongNotes) {
   TraceNote("");
   const std::string sixty = "0123456789abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWX";
   ASSERT_EQ(sixty.size(), 60u);
@@ -78,7 +78,7 @@ TEST_F(Trace, EmptyAndLongNotes) {
                         Record("  12.3456 " + std::string(52, 'z')));
 }
 
-TEST_F(Trace, NoCounterGivesZeroTimestamps) {
+TEST_F(SpineTrace, NoCounterGivesZeroTimestamps) {
   aspdebug_test::SetCounter(&ReadCounter, 0);
   TraceNote("a");
   aspdebug_test::SetCounter(&ReadCounter, 5000000000LL); // does not fit 32 bits
@@ -86,7 +86,7 @@ TEST_F(Trace, NoCounterGivesZeroTimestamps) {
   EXPECT_EQ(File(), Record("   0.0000 a") + Record("   0.0000 b"));
 }
 
-TEST_F(Trace, NotesAppendToWhatTheFileHeld) {
+TEST_F(SpineTrace, NotesAppendToWhatTheFileHeld) {
   aspdebug_test::CloseTraceFile();
   std::ofstream(path_, std::ios::binary) << "EARLIER\n";
   ASSERT_TRUE(aspdebug_test::OpenTraceFile(path_.string()));
@@ -96,7 +96,7 @@ TEST_F(Trace, NotesAppendToWhatTheFileHeld) {
   EXPECT_EQ(File(), "EARLIER\n" + Record("  12.3456 one") + Record("  20.0000 two"));
 }
 
-TEST_F(Trace, FullBatchIsWrittenInOneGo) {
+TEST_F(SpineTrace, FullBatchIsWrittenInOneGo) {
   for (int i = 0; i < 511; ++i)
     aspdebug_test::NoteWithoutFlush("n");
   EXPECT_EQ(aspdebug_test::BatchCountNow(), 511);
@@ -113,7 +113,7 @@ TEST_F(Trace, FullBatchIsWrittenInOneGo) {
   EXPECT_EQ(file.substr(512 * 64), Record("  12.3456 last"));
 }
 
-TEST_F(Trace, EchoShowsTheSameRecordOnTheConsole) {
+TEST_F(SpineTrace, EchoShowsTheSameRecordOnTheConsole) {
   aspdebug_test::SetSwitches(1, 1);
   testing::internal::CaptureStdout();
   TraceNote("echoed");
@@ -123,7 +123,7 @@ TEST_F(Trace, EchoShowsTheSameRecordOnTheConsole) {
   EXPECT_EQ(shown, Record("  12.3456 echoed") + Record("  12.3456 again"));
 }
 
-TEST_F(Trace, SwitchedOffTouchesNothing) {
+TEST_F(SpineTrace, SwitchedOffTouchesNothing) {
   aspdebug_test::SetSwitches(0, 1); // echo alone does nothing
   testing::internal::CaptureStdout();
   TraceNote("dropped");
@@ -133,7 +133,7 @@ TEST_F(Trace, SwitchedOffTouchesNothing) {
   EXPECT_EQ(aspdebug_test::BatchCountNow(), 0);
 }
 
-TEST_F(Trace, FailedFileOperationsReturnAndReleaseTheLock) {
+TEST_F(SpineTrace, FailedFileOperationsReturnAndReleaseTheLock) {
   aspdebug_test::CloseTraceFile(); // every write now fails
   TraceNote("lost");
   EXPECT_NE(aspdebug_test::LastTraceError(), 0);
