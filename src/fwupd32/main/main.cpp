@@ -1,2 +1,15 @@
-// Program entry: the dispatch is added with the model table.
-int main() { return 0; }
+// Program entry: the process start work of the pass-through layer and the
+// trace, the dispatch inside the runtime frame, then the process end work.
+#include "aspdebug/aspdebug.h"
+#include "fwupd32/fwupd32.h"
+#include "platform/runtime.h"
+#include "wnaspi95/wnaspi95.h"
+
+int main() {
+  InitPassThrough();
+  InitTrace();
+  const int exitCode = platform::RunProgram(&ProgramMain);
+  DoneTrace();
+  DonePassThrough();
+  return exitCode;
+}

@@ -1,0 +1,347 @@
+#include "harness.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <fstream>
+#include <grp.h>
+#include <pwd.h>
+#include <signal.h>
+#include <sstream>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+extern char **environ;
+
+namespace e2e {
+
+namespace {
+
+std::string ReadText(const fs::path &path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+std::vector<std::string> Lines(const std::string &text) {
+  std::vector<std::string> out;
+  std::stringstream s(text);
+  for (std::string line; std::getline(s, line);) {
+    if (!line.empty() && line.back() == '\r') {
+      line.pop_back();
+    }
+    out.push_back(line);
+  }
+  return out;
+}
+
+std::string Field(const std::string &line, const std::string &key) {
+  const std::string tag = " " + key + "=";
+  const auto at = line.find(tag);
+  if (at == std::string::npos) {
+    return "";
+  }
+  const auto from = at + tag.size();
+  std::string value = line.substr(from, line.find(' ', from) - from);
+  for (char &c : value) {
+    c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  }
+  return value;
+}
+
+std::int64_t MtimeNs(const fs::path &path) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) {
+    return -1;
+  }
+  return std::int64_t{st.st_mtim.tv_sec} * 1000000000 + st.st_mtim.tv_nsec;
+}
+
+fs::path ManagerFile(Manager manager) {
+  const fs::path base = SIM_MANAGER_DIR;
+  switch (manager) {
+  case Manager::Full:
+    return base / "WNASPI32.DLL";
+  case Manager::NoInfo:
+    return base / "sim-noinfo" / "WNASPI32.DLL";
+  case Manager::NoSend:
+    return base / "sim-nosend" / "WNASPI32.DLL";
+  case Manager::Zero:
+    return base / "sim-zero" / "WNASPI32.DLL";
+  case Manager::Missing:
+    break;
+  }
+  return {};
+}
+
+void ChownTree(const fs::path &root, uid_t uid, gid_t gid) {
+  if (::chown(root.c_str(), uid, gid) != 0) {
+    ADD_FAILURE() << "chown " << root << ": " << std::strerror(errno);
+  }
+  for (const auto &entry : fs::recursive_directory_iterator(root)) {
+    if (::lchown(entry.path().c_str(), uid, gid) != 0) {
+      ADD_FAILURE() << "chown " << entry.path() << ": " << std::strerror(errno);
+    }
+  }
+}
+
+} // namespace
+
+std::vector<std::uint8_t> ImageBytes(std::size_t size, std::uint32_t seed) {
+  std::vector<std::uint8_t> bytes(size);
+  std::uint32_t x = seed * 2654435761u + 12345u;
+  for (auto &b : bytes) {
+    x ^= x << 13;
+    x ^= x >> 17;
+    x ^= x << 5;
+    b = static_cast<std::uint8_t>(x >> 24);
+  }
+  return bytes;
+}
+
+std::vector<std::uint8_t> ReadBytes(const fs::path &path) {
+  const std::string text = ReadText(path);
+  return {text.begin(), text.end()};
+}
+
+std::string Drive(int adapter, int target, const std::string &vendor, const std::string &product,
+                  const std::string &revision, int type) {
+  std::ostringstream s;
+  s << "device " << adapter << ' ' << target << " type " << type << '\n'
+    << "drive " << adapter << ' ' << target << " vendor \"" << vendor << "\" product \"" << product
+    << "\" revision \"" << revision << "\"\n";
+  return s.str();
+}
+
+bool Shows(const RunResult &run, const std::string &text) {
+  return run.Out.find(text) != std::string::npos || run.Err.find(text) != std::string::npos;
+}
+
+std::size_t CountOf(const RunResult &run, const std::string &text) {
+  std::size_t count = 0;
+  for (const std::string *s : {&run.Out, &run.Err}) {
+    for (auto at = s->find(text); at != std::string::npos; at = s->find(text, at + 1)) {
+      ++count;
+    }
+  }
+  return count;
+}
+
+bool InOrder(const RunResult &run, std::initializer_list<std::string> texts) {
+  std::size_t at = 0;
+  for (const auto &text : texts) {
+    const auto found = run.Out.find(text, at);
+    if (found == std::string::npos) {
+      return false;
+    }
+    at = found + text.size();
+  }
+  return true;
+}
+
+std::string Window(const std::string &caption) {
+  return "=== window: " + caption + " ===\n";
+}
+
+std::string LabelLine(const char *label, const std::string &text) {
+  return "\n" + std::string(label) + ": " + text + "\n";
+}
+
+std::string Progress(const char *label, const std::string &text) {
+  return "Form1." + std::string(label) + ": " + text + "\n";
+}
+
+std::string ErrorBox(const std::string &text) {
+  return "=== Error ===\n" + text + "\n[OK]\n";
+}
+
+std::string InfoBox(const std::string &text) {
+  return "=== Information ===\n" + text + "\n[OK]\n";
+}
+
+std::string SystemBox(const std::string &caption, const std::string &text) {
+  return "== " + caption + " ==\n" + text + "\n[OK]\n";
+}
+
+std::string AppTitleLine(const std::string &title) {
+  return "=== application title: " + title + " ===\n";
+}
+
+std::vector<std::string> Ops(std::initializer_list<const char *> opcodes) {
+  return {opcodes.begin(), opcodes.end()};
+}
+
+bool CanRunAsOtherUser() {
+  return ::geteuid() == 0 && ::getpwnam("nobody") != nullptr;
+}
+
+Sandbox::Sandbox(Manager manager) {
+  std::string pattern = (fs::temp_directory_path() / "fwupd32-e2e-XXXXXX").string();
+  if (::mkdtemp(pattern.data()) == nullptr) {
+    throw std::runtime_error("mkdtemp failed");
+  }
+  dir_ = pattern;
+  fs::create_directories(dir_ / "sim");
+  fs::copy_file(FWUPD32_PATH, dir_ / "fwupd32");
+  if (manager != Manager::Missing) {
+    const fs::path lib = ManagerFile(manager);
+    if (!fs::exists(lib)) {
+      throw std::runtime_error("simulated manager not built: " + lib.string());
+    }
+    fs::copy_file(lib, dir_ / "WNASPI32.DLL");
+  }
+  WriteScenario("adapters 0\n");
+}
+
+Sandbox::~Sandbox() {
+  std::error_code ignored;
+  fs::remove_all(dir_, ignored);
+}
+
+void Sandbox::WriteImage(const std::string &name, const std::vector<std::uint8_t> &bytes) {
+  const fs::path path = dir_ / name;
+  {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char *>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
+  }
+  // Back-date the image so that a write by the program would move its mtime.
+  struct timespec times[2] = {{1000000000, 0}, {1000000000, 0}};
+  ::utimensat(AT_FDCWD, path.c_str(), times, 0);
+  images_.push_back({path, bytes, MtimeNs(path)});
+}
+
+void Sandbox::WriteScenario(const std::string &directives) {
+  std::ofstream out(dir_ / "sim" / "sim.scn", std::ios::trunc);
+  out << "transcript transcript.txt\nresult out/\n" << directives;
+}
+
+std::string Sandbox::DriveFile(int adapter, int target, const char *suffix) const {
+  return ReadText(ResultDir() / ("drive-" + std::to_string(adapter) + "-" + std::to_string(target) +
+                                 "." + suffix));
+}
+
+bool Sandbox::HasDriveFile(int adapter, int target, const char *suffix) const {
+  return fs::exists(ResultDir() / ("drive-" + std::to_string(adapter) + "-" +
+                                   std::to_string(target) + "." + suffix));
+}
+
+void Sandbox::CheckImagesUnchanged() const {
+  for (const auto &image : images_) {
+    EXPECT_EQ(ReadBytes(image.Path), image.Bytes) << image.Path << " content changed";
+    EXPECT_EQ(MtimeNs(image.Path), image.MtimeNs) << image.Path << " modification time changed";
+  }
+}
+
+RunResult Sandbox::Run(const char *user) {
+  RunResult result;
+  const fs::path sim = dir_ / "sim";
+  std::error_code ignored;
+  fs::remove(sim / "transcript.txt", ignored);
+  fs::remove_all(sim / "out", ignored);
+  fs::create_directories(sim / "out");
+
+  // Environment: ours without a display, plus the scenario.
+  std::vector<std::string> env;
+  for (char **e = environ; *e != nullptr; ++e) {
+    const std::string entry = *e;
+    if (entry.rfind("DISPLAY=", 0) == 0 || entry.rfind("WAYLAND_DISPLAY=", 0) == 0 ||
+        entry.rfind("SIMASPI_SCENARIO=", 0) == 0 || entry.rfind("QT_QPA_PLATFORM=", 0) == 0 ||
+        entry.rfind("FWUPD_TOOLKIT=", 0) == 0) {
+      continue;
+    }
+    env.push_back(entry);
+  }
+  env.push_back("SIMASPI_SCENARIO=" + (sim / "sim.scn").string());
+  env.push_back("FWUPD_TOOLKIT=console");
+  std::vector<char *> envp;
+  for (auto &entry : env) {
+    envp.push_back(entry.data());
+  }
+  envp.push_back(nullptr);
+
+  uid_t uid = 0;
+  gid_t gid = 0;
+  if (user != nullptr) {
+    const passwd *pw = ::getpwnam(user);
+    if (pw == nullptr) {
+      ADD_FAILURE() << "no user " << user;
+      return result;
+    }
+    uid = pw->pw_uid;
+    gid = pw->pw_gid;
+    ChownTree(dir_, uid, gid);
+    ::chmod(dir_.c_str(), 0755);
+  }
+
+  const std::string program = (dir_ / "fwupd32").string();
+  const std::string outPath = (sim / "stdout.txt").string();
+  const std::string errPath = (sim / "stderr.txt").string();
+  char *const argv[] = {const_cast<char *>(program.c_str()), nullptr};
+
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    const int in = ::open("/dev/null", O_RDONLY);
+    const int out = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
+    const int err = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
+    if (in < 0 || out < 0 || err < 0 || ::dup2(in, 0) < 0 || ::dup2(out, 1) < 0 ||
+        ::dup2(err, 2) < 0 || ::chdir(dir_.c_str()) != 0) {
+      ::_exit(126);
+    }
+    if (user != nullptr &&
+        (::setgroups(0, nullptr) != 0 || ::setgid(gid) != 0 || ::setuid(uid) != 0)) {
+      ::_exit(125);
+    }
+    ::execve(program.c_str(), argv, envp.data());
+    ::_exit(127);
+  }
+  if (pid < 0) {
+    ADD_FAILURE() << "fork failed";
+    return result;
+  }
+
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  int status = 0;
+  for (;;) {
+    const pid_t done = ::waitpid(pid, &status, WNOHANG);
+    if (done == pid) {
+      break;
+    }
+    if (std::chrono::steady_clock::now() > deadline) {
+      ::kill(pid, SIGKILL);
+      ::waitpid(pid, &status, 0);
+      result.TimedOut = true;
+      break;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  if (!result.TimedOut && WIFEXITED(status)) {
+    result.ExitCode = WEXITSTATUS(status);
+  }
+  if (user != nullptr) {
+    ChownTree(dir_, ::geteuid(), ::getegid());
+  }
+
+  result.Out = ReadText(outPath);
+  result.Err = ReadText(errPath);
+  result.Transcript = Lines(ReadText(sim / "transcript.txt"));
+  for (const auto &line : result.Transcript) {
+    if (line.rfind("EXEC ", 0) == 0) {
+      const std::string cdb = Field(line, "cdb");
+      result.Exec.push_back(cdb);
+      result.Opcodes.push_back(cdb.substr(0, 2));
+    }
+  }
+  EXPECT_FALSE(result.TimedOut) << "fwupd32 did not end; output:\n" << result.Out;
+  CheckImagesUnchanged();
+  return result;
+}
+
+} // namespace e2e

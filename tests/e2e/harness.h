@@ -1,0 +1,86 @@
+// Runs the real fwupd32 binary as a separate process in a fresh directory
+// that holds the image files, a copy of the program and the simulated manager
+// beside it as WNASPI32.DLL, and reads back what the manager recorded.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <initializer_list>
+#include <string>
+#include <vector>
+
+namespace e2e {
+
+namespace fs = std::filesystem;
+
+// Which build of the simulated manager is installed beside the program.
+enum class Manager { Full, NoInfo, NoSend, Zero, Missing };
+
+struct RunResult {
+  int ExitCode = -1; // -1 when the child did not exit normally
+  bool TimedOut = false;
+  std::string Out; // the console backend's output
+  std::string Err;
+  std::vector<std::string> Transcript; // every line the manager wrote
+  std::vector<std::string> Exec;       // the cdb of every EXEC line, lower-case hex
+  std::vector<std::string> Opcodes;    // the first cdb byte of every EXEC line
+};
+
+class Sandbox {
+public:
+  explicit Sandbox(Manager manager = Manager::Full);
+  ~Sandbox();
+  Sandbox(const Sandbox &) = delete;
+  Sandbox &operator=(const Sandbox &) = delete;
+
+  const fs::path &Dir() const { return dir_; }
+  fs::path ResultDir() const { return dir_ / "sim" / "out"; }
+
+  void WriteImage(const std::string &name, const std::vector<std::uint8_t> &bytes);
+  // Directives after the transcript and result lines that every run gets.
+  void WriteScenario(const std::string &directives);
+  // Runs the program; as `user` (an account name) when running as root.
+  RunResult Run(const char *user = nullptr);
+
+  // drive-A-T.firmware, .memory, .state of the result directory ("" if absent).
+  std::string DriveFile(int adapter, int target, const char *suffix) const;
+  bool HasDriveFile(int adapter, int target, const char *suffix) const;
+
+private:
+  struct ImageStamp {
+    fs::path Path;
+    std::vector<std::uint8_t> Bytes;
+    std::int64_t MtimeNs;
+  };
+  void CheckImagesUnchanged() const;
+
+  fs::path dir_;
+  std::vector<ImageStamp> images_;
+};
+
+// Pseudo-random image bytes, the same for the same size and seed.
+std::vector<std::uint8_t> ImageBytes(std::size_t size, std::uint32_t seed = 1);
+std::vector<std::uint8_t> ReadBytes(const fs::path &path);
+
+// A scenario fragment: one adapter census entry and one drive answering EXEC.
+std::string Drive(int adapter, int target, const std::string &vendor, const std::string &product,
+                  const std::string &revision = "1.0A", int type = 5);
+
+bool CanRunAsOtherUser();
+
+// True when the run's console output (or error output) carries the text.
+bool Shows(const RunResult &run, const std::string &text);
+std::size_t CountOf(const RunResult &run, const std::string &text);
+// True when every text appears in the console output, each after the one before.
+bool InOrder(const RunResult &run, std::initializer_list<std::string> texts);
+// The console backend's renderings of what the program shows.
+std::string Window(const std::string &caption);                    // a window block's first line
+std::string LabelLine(const char *label, const std::string &text); // a line in a window block
+std::string Progress(const char *label, const std::string &text);  // a Form1 label change
+std::string ErrorBox(const std::string &text);
+std::string InfoBox(const std::string &text);
+std::string SystemBox(const std::string &caption, const std::string &text);
+std::string AppTitleLine(const std::string &title);
+std::vector<std::string> Ops(std::initializer_list<const char *> opcodes);
+
+} // namespace e2e
