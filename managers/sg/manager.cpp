@@ -27,7 +27,8 @@ struct Manager {
   std::mutex lock; // one SG_IO at a time; the census is built under it
   bool censusTaken = false;
   std::vector<Adapter> adapters;
-  std::vector<std::vector<int>> fds; // per adapter and target, -1 when not open
+  std::vector<std::vector<int>> fds;       // per adapter and target, -1 when not open
+  std::vector<std::vector<int>> openErrno; // why a node is not open
   bool permissionReported = false;
 };
 
@@ -69,6 +70,7 @@ void EnsureCensus(Manager &m) {
   if (m.adapters.size() > 255)
     m.adapters.resize(255);
   m.fds.assign(m.adapters.size(), std::vector<int>(kTargetsPerAdapter, -1));
+  m.openErrno.assign(m.adapters.size(), std::vector<int>(kTargetsPerAdapter, 0));
   for (std::size_t a = 0; a < m.adapters.size(); ++a) {
     std::string line =
         "ADAPTER " + std::to_string(a) + " host=" + std::to_string(m.adapters[a].host) +
@@ -79,8 +81,10 @@ void EnsureCensus(Manager &m) {
         continue;
       const std::string path = std::string(DevRoot()) + "/" + m.adapters[a].devices[t].sgName;
       m.fds[a][t] = OpenSgDevice(path);
-      if (m.fds[a][t] < 0)
+      if (m.fds[a][t] < 0) {
+        m.openErrno[a][t] = errno;
         ReportOpenFailure(m, path, errno);
+      }
       line += " t" + std::to_string(t) + "=" + m.adapters[a].devices[t].sgName;
     }
     LogLine(line);
@@ -157,7 +161,7 @@ std::uint32_t ExecScsiCmd(Manager &m, std::uint8_t *block) {
     res.status = SS_INVALID_SRB;
   else if (m.fds[req.haId][req.target] < 0) {
     res.status = SS_ERR;
-    raw.ioctlErrno = EACCES;
+    raw.ioctlErrno = m.openErrno[req.haId][req.target];
   } else
     res = RunSgIo(m.fds[req.haId][req.target], req, raw);
   EncodeExecOutcome(block, layout, req, res);

@@ -99,8 +99,8 @@ int main(int argc, char **argv) {
     Send(hai);
     const std::string manager(reinterpret_cast<char *>(&hai[10]), strnlen((char *)&hai[10], 16));
     const std::string ident(reinterpret_cast<char *>(&hai[26]), strnlen((char *)&hai[26], 16));
-    const bool twelve = ident.find("ATAPI") != std::string::npos ||
-                        ident.find("USB") != std::string::npos;
+    const bool twelve =
+        ident.find("ATAPI") != std::string::npos || ident.find("USB") != std::string::npos;
     std::printf("ADAPTER %d status=%02X count=%d id=%d manager=\"%s\" identifier=\"%s\"\n", ha,
                 hai[1], hai[8], hai[9], manager.c_str(), ident.c_str());
     for (int t = 0; t < 16; ++t) {
@@ -127,21 +127,19 @@ int main(int argc, char **argv) {
       if (rc.status == 0x01 && blockSize >= 512 && blockSize <= 32768) {
         std::vector<std::uint8_t> data(32768, 0xEE);
         const std::uint16_t blocks = static_cast<std::uint16_t>(32768 / blockSize);
-        const Outcome rd = Exec(
-            ha, t,
-            {0x28, 0, 0, 0, 0, 0, 0, static_cast<std::uint8_t>(blocks >> 8),
-             static_cast<std::uint8_t>(blocks & 0xFF), 0},
-            0x08, data.data(), 32768);
-        std::printf("READ32K ha=%d target=%d status=%02X sense=%X/%02X/%02X\n", ha, t,
-                    rd.status, rd.key, rd.asc, rd.ascq);
+        const Outcome rd = Exec(ha, t,
+                                {0x28, 0, 0, 0, 0, 0, 0, static_cast<std::uint8_t>(blocks >> 8),
+                                 static_cast<std::uint8_t>(blocks & 0xFF), 0},
+                                0x08, data.data(), 32768);
+        std::printf("READ32K ha=%d target=%d status=%02X sense=%X/%02X/%02X\n", ha, t, rd.status,
+                    rd.key, rd.asc, rd.ascq);
       } else {
-        std::printf("READ32K ha=%d target=%d skipped capacity_status=%02X sense=%X/%02X/%02X\n",
-                    ha, t, rc.status, rc.key, rc.asc, rc.ascq);
+        std::printf("READ32K ha=%d target=%d skipped capacity_status=%02X sense=%X/%02X/%02X\n", ha,
+                    t, rc.status, rc.key, rc.asc, rc.ascq);
       }
       // A vendor command every emulated drive refuses: the sense must come back.
       std::uint8_t mem[4] = {};
-      const Outcome vd =
-          Exec(ha, t, {0xF1, 0, 0, 0, 0, 74, 0, 0, 4, 0}, 0x08, mem, 4);
+      const Outcome vd = Exec(ha, t, {0xF1, 0, 0, 0, 0, 74, 0, 0, 4, 0}, 0x08, mem, 4);
       std::printf("VENDOR ha=%d target=%d status=%02X sense=%X/%02X/%02X\n", ha, t, vd.status,
                   vd.key, vd.asc, vd.ascq);
     }

@@ -1,10 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
-#include <unistd.h>
 
 #include "census.h"
+#include "fake_sysfs.h"
 
 namespace fs = std::filesystem;
 using sgaspi::ClassifyDriver;
@@ -12,50 +11,15 @@ using sgaspi::TakeCensus;
 
 namespace {
 
-// A sysfs tree of the shape the kernel exposes: class entries are symlinks
-// into devices/, and an sg node's device link names its H:C:T:L directory.
 class FakeSysfs : public ::testing::Test {
 protected:
-  void SetUp() override {
-    char tmpl[] = "/tmp/sgaspi-sysfs-XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    root = tmpl;
-    fs::create_directories(root / "class" / "scsi_generic");
-    fs::create_directories(root / "class" / "scsi_host");
-  }
-  void TearDown() override { fs::remove_all(root); }
-
-  static void Write(const fs::path &file, const std::string &text) {
-    fs::create_directories(file.parent_path());
-    std::ofstream(file) << text << "\n";
-  }
-
-  // A host adapter under the parent device `parent`, bound to `boundDriver`.
   void AddHost(int host, const std::string &procName, const std::string &parent,
                const std::string &boundDriver = "") {
-    const fs::path hostDev = root / "devices" / parent / ("host" + std::to_string(host));
-    const fs::path cls = root / "class" / "scsi_host" / ("host" + std::to_string(host));
-    fs::create_directories(cls);
-    Write(cls / "proc_name", procName);
-    Write(cls / "this_id", "7");
-    fs::create_directories(hostDev);
-    fs::create_directory_symlink(hostDev, cls / "device");
-    if (!boundDriver.empty()) {
-      fs::create_directories(root / "bus" / "drivers" / boundDriver);
-      fs::create_directory_symlink(root / "bus" / "drivers" / boundDriver,
-                                   root / "devices" / parent / "driver");
-    }
+    tree.AddHost(host, procName, parent, boundDriver);
   }
-
-  void AddSg(int sg, const std::string &hctl, int type) {
-    const fs::path dev = root / "devices" / "scsi" / hctl;
-    Write(dev / "type", std::to_string(type));
-    const fs::path cls = root / "class" / "scsi_generic" / ("sg" + std::to_string(sg));
-    fs::create_directories(cls);
-    fs::create_directory_symlink(dev, cls / "device");
-  }
-
-  fs::path root;
+  void AddSg(int sg, const std::string &hctl, int type) { tree.AddSg(sg, hctl, type); }
+  FakeSysfsTree tree;
+  const fs::path &root = tree.root;
 };
 
 TEST(ClassifyDriver, LibataHostsAreAtapiUsbBridgesUsbOthersTheirName) {
