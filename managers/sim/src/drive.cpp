@@ -17,8 +17,12 @@ const uint8_t kKeyPrefix[8] = {'Q', 'U', 'I', 'L', 'M', 'A', 'R', ' '};
 uint32_t Be32(const uint8_t *p) {
   return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | p[3];
 }
-uint32_t Be24(const uint8_t *p) { return uint32_t(p[0]) << 16 | uint32_t(p[1]) << 8 | p[2]; }
-uint32_t Be16(const uint8_t *p) { return uint32_t(p[0]) << 8 | p[1]; }
+uint32_t Be24(const uint8_t *p) {
+  return uint32_t(p[0]) << 16 | uint32_t(p[1]) << 8 | p[2];
+}
+uint32_t Be16(const uint8_t *p) {
+  return uint32_t(p[0]) << 8 | p[1];
+}
 
 DriveOutcome Fail(uint8_t key, uint8_t asc, uint8_t ascq = 0) {
   DriveOutcome out;
@@ -30,7 +34,9 @@ DriveOutcome Fail(uint8_t key, uint8_t asc, uint8_t ascq = 0) {
 
 // Data sent with the request: the drive takes `needed` bytes, and refuses a
 // request whose buffer is shorter than its command says.
-bool TakeData(const DriveRequest &r, uint32_t needed) { return r.bufLen >= needed; }
+bool TakeData(const DriveRequest &r, uint32_t needed) {
+  return r.bufLen >= needed;
+}
 
 const FailRule *MatchingFailure(const DriveState &drive, Kind kind, uint32_t occurrence) {
   for (const FailRule &rule : drive.config.fails) {

@@ -11,9 +11,9 @@ namespace simaspi {
 
 struct DriveState {
   DriveConfig config;
-  std::map<uint32_t, uint8_t> memory;                  // bytes ever set, sparse
-  std::vector<std::pair<uint64_t, uint64_t>> ranges;   // [begin, end), sorted, merged
-  std::vector<uint8_t> image;                          // firmware assembled so far
+  std::map<uint32_t, uint8_t> memory;                // bytes ever set, sparse
+  std::vector<std::pair<uint64_t, uint64_t>> ranges; // [begin, end), sorted, merged
+  std::vector<uint8_t> image;                        // firmware assembled so far
   bool haveImage = false;
   bool programming = false;
   uint32_t writeBufferBlocks = 0;

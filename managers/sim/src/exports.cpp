@@ -17,5 +17,7 @@ SIMASPI_EXPORT uint32_t GetASPI32SupportInfo(void) {
 #endif
 
 #ifndef SIMASPI_WITHOUT_SEND
-SIMASPI_EXPORT uint32_t SendASPI32Command(void *srb) { return simaspi::AnswerCommand(srb); }
+SIMASPI_EXPORT uint32_t SendASPI32Command(void *srb) {
+  return simaspi::AnswerCommand(srb);
+}
 #endif

@@ -176,8 +176,8 @@ private:
   static std::string DoneLine(const ExecFields &f, const Completion &c) {
     std::string sense;
     if (c.hasSense) {
-      uint8_t bytes[14] = {0x70, 0, c.sense.key, 0, 0, 0, 0, 10, 0, 0, 0, 0, c.sense.asc,
-                           c.sense.ascq};
+      uint8_t bytes[14] = {0x70, 0, c.sense.key, 0, 0, 0,           0,
+                           10,   0, 0,           0, 0, c.sense.asc, c.sense.ascq};
       sense = Hex(bytes, std::min<size_t>(14, c.senseLen));
     }
     return Format("DONE ha=%d tgt=%d op=%02x status=%02x sense=%s", f.ha, f.target, f.cdb[0],
@@ -261,6 +261,8 @@ uint32_t AnswerSupportInfo(bool reportZeroAdapters) {
   return Instance().SupportInfo(reportZeroAdapters);
 }
 
-uint32_t AnswerCommand(void *srb) { return Instance().Command(srb); }
+uint32_t AnswerCommand(void *srb) {
+  return Instance().Command(srb);
+}
 
 } // namespace simaspi

@@ -78,7 +78,8 @@ std::vector<Token> Tokenize(const std::string &line) {
         if (e == 'x') {
           if (i + 2 > line.size() || HexDigit(line[i]) < 0 || HexDigit(line[i + 1]) < 0)
             throw LineError("bad \\x escape");
-          token.bytes.push_back(static_cast<uint8_t>(HexDigit(line[i]) * 16 + HexDigit(line[i + 1])));
+          token.bytes.push_back(
+              static_cast<uint8_t>(HexDigit(line[i]) * 16 + HexDigit(line[i + 1])));
           i += 2;
         } else if (e == '\\' || e == '"') {
           token.bytes.push_back(static_cast<uint8_t>(e));
@@ -161,9 +162,10 @@ std::string Resolve(const std::string &path, const std::string &baseDir) {
 
 Kind ParseKind(const std::string &w) {
   static const std::pair<const char *, Kind> names[] = {
-      {"inquiry", Kind::Inquiry}, {"tur", Kind::Tur},     {"readmem", Kind::ReadMem},
-      {"writemem", Kind::WriteMem}, {"start", Kind::Start}, {"block", Kind::Block},
-      {"end", Kind::End},           {"writebuffer", Kind::WriteBuffer}};
+      {"inquiry", Kind::Inquiry}, {"tur", Kind::Tur},
+      {"readmem", Kind::ReadMem}, {"writemem", Kind::WriteMem},
+      {"start", Kind::Start},     {"block", Kind::Block},
+      {"end", Kind::End},         {"writebuffer", Kind::WriteBuffer}};
   for (const auto &[name, kind] : names)
     if (w == name)
       return kind;

@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <unistd.h>
@@ -45,13 +44,6 @@ public:
 private:
   int fd_;
 };
-
-uint8_t WaitForStatus(const std::vector<uint8_t> &block) {
-  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-  while (StatusOf(block) == 0 && std::chrono::steady_clock::now() < deadline)
-    usleep(1000);
-  return StatusOf(block);
-}
 
 TEST(SimAsync, InquiryCompletesLaterAndSignalsTheEvent) {
   SimRun sim(kAsync);

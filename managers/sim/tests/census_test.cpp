@@ -91,10 +91,9 @@ TEST(SimCensus, GetDeviceTypeBusyAsReturnOrStatus) {
   EXPECT_EQ(sim.send(second.data()), 0u);
   EXPECT_EQ(StatusOf(second), 0xE5);
   EXPECT_EQ(sim.send(third.data()), 1u);
-  EXPECT_EQ(sim.Transcript(),
-            (std::vector<std::string>{"GDEV ha=0 tgt=0 ret=e5 status=e5",
-                                      "GDEV ha=0 tgt=0 ret=00 status=e5",
-                                      "GDEV ha=0 tgt=0 ret=01 status=01"}));
+  EXPECT_EQ(sim.Transcript(), (std::vector<std::string>{"GDEV ha=0 tgt=0 ret=e5 status=e5",
+                                                        "GDEV ha=0 tgt=0 ret=00 status=e5",
+                                                        "GDEV ha=0 tgt=0 ret=01 status=01"}));
 }
 
 TEST(SimCensus, ExecToMissingDriveFailsWithoutSense) {

@@ -45,8 +45,18 @@ std::vector<uint8_t> FixedSense(uint8_t key, uint8_t asc, uint8_t ascq) {
 }
 
 std::vector<uint8_t> ReadMemCdb(uint32_t addr, uint16_t len) {
-  return {0xF1, 0, uint8_t(addr >> 24), uint8_t(addr >> 16), uint8_t(addr >> 8), uint8_t(addr),
-          0,    0, uint8_t(len >> 8),   uint8_t(len),        0,                  0};
+  return {0xF1,
+          0,
+          uint8_t(addr >> 24),
+          uint8_t(addr >> 16),
+          uint8_t(addr >> 8),
+          uint8_t(addr),
+          0,
+          0,
+          uint8_t(len >> 8),
+          uint8_t(len),
+          0,
+          0};
 }
 
 std::vector<uint8_t> WriteMemCdb(uint32_t addr, uint16_t len) {
@@ -56,8 +66,16 @@ std::vector<uint8_t> WriteMemCdb(uint32_t addr, uint16_t len) {
 }
 
 std::vector<uint8_t> WriteBufferCdb(uint8_t mode, uint32_t offset, uint32_t len) {
-  return {0x3B,       mode, 0, uint8_t(offset >> 16), uint8_t(offset >> 8), uint8_t(offset),
-          uint8_t(len >> 16), uint8_t(len >> 8), uint8_t(len), 0};
+  return {0x3B,
+          mode,
+          0,
+          uint8_t(offset >> 16),
+          uint8_t(offset >> 8),
+          uint8_t(offset),
+          uint8_t(len >> 16),
+          uint8_t(len >> 8),
+          uint8_t(len),
+          0};
 }
 
 std::vector<uint8_t> BlockCdb(uint32_t addr, uint16_t len) {
@@ -133,7 +151,7 @@ TEST(SimDrive, MemoryWriteNeedsTheKeyPrefix) {
   EXPECT_EQ(sim.ReadText("out/drive-1-0.memory"), "74 05110033\n");
 
   std::vector<uint8_t> more = {'Q', 'U', 'I', 'L', 'M', 'A', 'R', ' ', 0x44, 0x55};
-  Send(sim, 0x10, WriteMemCdb(78, 10), more.data(), 10);  // touches the range: merged
+  Send(sim, 0x10, WriteMemCdb(78, 10), more.data(), 10);   // touches the range: merged
   Send(sim, 0x10, WriteMemCdb(1000, 10), more.data(), 10); // a range of its own
   EXPECT_EQ(sim.ReadText("out/drive-1-0.memory"), "74 051100334455\n1000 4455\n");
 

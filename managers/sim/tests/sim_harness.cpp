@@ -2,12 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <dlfcn.h>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <thread>
 
 namespace fs = std::filesystem;
 
@@ -23,8 +25,8 @@ SimRun::SimRun(const std::string &scenario, const std::string &variant) {
   dir_ = made;
   std::ofstream(dir_ + "/simaspi.scn") << scenario;
   // A private copy is a fresh instance of the library, whatever was loaded before.
-  std::string source = std::string(SIMASPI_DIR) + (variant.empty() ? "" : "/" + variant) +
-                       "/WNASPI32.DLL";
+  std::string source =
+      std::string(SIMASPI_DIR) + (variant.empty() ? "" : "/" + variant) + "/WNASPI32.DLL";
   fs::copy_file(source, dir_ + "/WNASPI32.DLL");
   handle_ = dlopen((dir_ + "/WNASPI32.DLL").c_str(), RTLD_NOW | RTLD_LOCAL);
   if (!handle_) {
@@ -61,7 +63,9 @@ std::vector<uint8_t> SimRun::ReadBytes(const std::string &relative) const {
   return Bytes(ReadText(relative));
 }
 
-bool SimRun::Exists(const std::string &relative) const { return fs::exists(dir_ + "/" + relative); }
+bool SimRun::Exists(const std::string &relative) const {
+  return fs::exists(dir_ + "/" + relative);
+}
 
 std::vector<uint8_t> HaBlock(uint8_t ha) {
   std::vector<uint8_t> b(60, 0);
@@ -98,6 +102,13 @@ std::vector<uint8_t> ExecBlock(uint8_t ha, uint8_t target, uint8_t flags,
 
 uint8_t StatusOf(const std::vector<uint8_t> &block) {
   return __atomic_load_n(&block[1], __ATOMIC_ACQUIRE);
+}
+
+uint8_t WaitForStatus(const std::vector<uint8_t> &block) {
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+  while (StatusOf(block) == 0 && std::chrono::steady_clock::now() < deadline)
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  return StatusOf(block);
 }
 
 std::vector<uint8_t> Bytes(const std::string &text) {

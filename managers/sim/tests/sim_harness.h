@@ -52,6 +52,8 @@ std::vector<uint8_t> ExecBlock(uint8_t ha, uint8_t target, uint8_t flags,
                                uintptr_t postProc = 0);
 
 uint8_t StatusOf(const std::vector<uint8_t> &block);
+// Polls SRB_Status (acquire order) until it is no longer pending, at most 5 s.
+uint8_t WaitForStatus(const std::vector<uint8_t> &block);
 std::vector<uint8_t> Bytes(const std::string &text);
 
 } // namespace simtest
