@@ -123,7 +123,9 @@ bool ReadDriveMemory(std::uint8_t adapter, std::uint8_t target, std::uint32_t ad
   PutBigEndian16(&srb.CDBByte[8], even);
   SubmitRequest(&srb);
   const bool ok = CompleteByPolling(&srb, 10);
-  std::memcpy(data, work.data(), length);
+  if (length > 0) {
+    std::memcpy(data, work.data(), length);
+  }
   return ok;
 }
 
