@@ -173,7 +173,7 @@ Kind ParseKind(const std::string &w) {
 }
 
 // What a drive's lines say about its INQUIRY data, applied once all lines are read.
-struct DriveSpec {
+struct InquiryFields {
   std::optional<uint8_t> byte0;
   std::optional<std::vector<uint8_t>> vendor, product, revision, raw;
   std::vector<std::pair<size_t, std::vector<uint8_t>>> patches;
@@ -187,23 +187,23 @@ void PutField(std::array<uint8_t, kInquirySize> &inq, size_t off, size_t width,
     inq[off + i] = i < text->size() ? (*text)[i] : ' ';
 }
 
-std::array<uint8_t, kInquirySize> BuildInquiry(const DriveSpec &spec) {
+std::array<uint8_t, kInquirySize> BuildInquiry(const InquiryFields &fields) {
   std::array<uint8_t, kInquirySize> inq{};
-  if (spec.raw) {
-    std::copy(spec.raw->begin(), spec.raw->end(), inq.begin());
+  if (fields.raw) {
+    std::copy(fields.raw->begin(), fields.raw->end(), inq.begin());
   } else {
-    inq[0] = spec.byte0.value_or(0x05);
+    inq[0] = fields.byte0.value_or(0x05);
     inq[1] = 0x80; // removable medium
     inq[2] = 0x02;
     inq[3] = 0x02;
     inq[4] = kInquirySize - 5;
     for (size_t i = 8; i < 36; ++i)
       inq[i] = ' ';
-    PutField(inq, 8, 8, spec.vendor);
-    PutField(inq, 16, 16, spec.product);
-    PutField(inq, 32, 4, spec.revision);
+    PutField(inq, 8, 8, fields.vendor);
+    PutField(inq, 16, 16, fields.product);
+    PutField(inq, 32, 4, fields.revision);
   }
-  for (const auto &[off, bytes] : spec.patches)
+  for (const auto &[off, bytes] : fields.patches)
     std::copy(bytes.begin(), bytes.end(), inq.begin() + static_cast<long>(off));
   return inq;
 }
@@ -254,30 +254,30 @@ void ParseFail(Cursor &c, DriveConfig &drive) {
   drive.fails.push_back(rule);
 }
 
-void ParseDriveProps(Cursor &c, DriveConfig &drive, DriveSpec &spec) {
+void ParseDriveProps(Cursor &c, DriveConfig &drive, InquiryFields &fields) {
   while (!c.AtEnd()) {
     const std::string prop = c.Word("drive property");
     if (prop == "/") {
       continue;
     } else if (prop == "vendor") {
-      spec.vendor = c.Text("vendor");
+      fields.vendor = c.Text("vendor");
     } else if (prop == "product") {
-      spec.product = c.Text("product");
+      fields.product = c.Text("product");
     } else if (prop == "revision") {
-      spec.revision = c.Text("revision");
+      fields.revision = c.Text("revision");
     } else if (prop == "byte0") {
-      spec.byte0 = static_cast<uint8_t>(c.Number("byte0", 255));
+      fields.byte0 = static_cast<uint8_t>(c.Number("byte0", 255));
     } else if (prop == "inquiry") {
       auto raw = c.Text("inquiry data");
       if (raw.size() > kInquirySize)
         throw LineError("inquiry data longer than 96 bytes");
-      spec.raw = raw;
+      fields.raw = raw;
     } else if (prop == "data") {
       size_t off = c.Number("offset", kInquirySize - 1);
       auto bytes = c.Text("data");
       if (off + bytes.size() > kInquirySize)
         throw LineError("inquiry data beyond byte 95");
-      spec.patches.emplace_back(off, bytes);
+      fields.patches.emplace_back(off, bytes);
     } else if (prop == "memory") {
       MemoryRange range;
       range.address = static_cast<uint32_t>(c.Number("address", UINT32_MAX));
@@ -312,7 +312,7 @@ void ParseAdapter(Cursor &c, Scenario &s) {
   c.ExpectEnd();
 }
 
-void ParseLine(Cursor &c, Scenario &s, std::map<Address, DriveSpec> &specs,
+void ParseLine(Cursor &c, Scenario &s, std::map<Address, InquiryFields> &fieldsByDrive,
                const std::string &baseDir, bool &haveSupportInfo) {
   const std::string d = c.Word("directive");
   if (d == "transcript") {
@@ -361,7 +361,7 @@ void ParseLine(Cursor &c, Scenario &s, std::map<Address, DriveSpec> &specs,
   } else if (d == "drive") {
     int a = static_cast<int>(c.Number("adapter", 255));
     int t = static_cast<int>(c.Number("target", 255));
-    ParseDriveProps(c, s.drives[{a, t}], specs[{a, t}]);
+    ParseDriveProps(c, s.drives[{a, t}], fieldsByDrive[{a, t}]);
   } else {
     throw LineError("unknown directive '" + d + "'");
   }
@@ -372,7 +372,7 @@ void ParseLine(Cursor &c, Scenario &s, std::map<Address, DriveSpec> &specs,
 Scenario ParseScenario(const std::string &text, const std::string &fileName,
                        const std::string &baseDir) {
   Scenario s;
-  std::map<Address, DriveSpec> specs;
+  std::map<Address, InquiryFields> fieldsByDrive;
   bool haveSupportInfo = false;
   std::istringstream in(text);
   std::string line;
@@ -384,14 +384,14 @@ Scenario ParseScenario(const std::string &text, const std::string &fileName,
       if (tokens.empty())
         continue;
       Cursor c(tokens);
-      ParseLine(c, s, specs, baseDir, haveSupportInfo);
+      ParseLine(c, s, fieldsByDrive, baseDir, haveSupportInfo);
     } catch (const LineError &e) {
       std::fprintf(stderr, "simaspi: %s:%d: %s\n", fileName.c_str(), number, e.what().c_str());
       s.valid = false;
     }
   }
   for (auto &[addr, drive] : s.drives)
-    drive.inquiry = BuildInquiry(specs[addr]);
+    drive.inquiry = BuildInquiry(fieldsByDrive[addr]);
   if (!s.valid)
     s.supportInfo = 0;
   return s;
