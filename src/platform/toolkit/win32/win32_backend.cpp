@@ -122,7 +122,7 @@ public:
 
 private:
   void Centre();
-  void PaintPictures(HDC dc);
+  void PaintPicture(const DRAWITEMSTRUCT &item);
 };
 
 Win32Control::Win32Control(const ControlLayout &layout, Win32Form &form, HWND parent, int id)
@@ -139,7 +139,7 @@ Win32Control::Win32Control(const ControlLayout &layout, Win32Form &form, HWND pa
     style |= WS_TABSTOP | (layout.TabOrder == 0 ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON);
     break;
   case ControlKind::Image:
-    style |= SS_OWNERDRAW; // painted by the form from the bitmap bytes
+    style |= SS_OWNERDRAW; // painted from the bitmap bytes on WM_DRAWITEM
     break;
   }
   Wnd = CreateWindowExA(
@@ -240,10 +240,13 @@ void Win32Form::Show() {
   UpdateWindow(Wnd);
 }
 
-void Win32Form::PaintPictures(HDC dc) {
+// The picture control is owner-drawn: face colour, then the bitmap at its
+// top-left corner (scaled only with the layout, never stretched to the control).
+void Win32Form::PaintPicture(const DRAWITEMSTRUCT &item) {
+  FillRect(item.hDC, &item.rcItem, GetSysColorBrush(COLOR_BTNFACE));
   for (auto &c : Controls) {
     const ControlLayout &l = c->Layout;
-    if (l.Kind != ControlKind::Image || !c->Shown || l.Bitmap == nullptr || l.BitmapSize < 54)
+    if (c->Wnd != item.hwndItem || l.Bitmap == nullptr || l.BitmapSize < 54)
       continue;
     const unsigned char *file = l.Bitmap;
     DWORD bits = file[10] | file[11] << 8 | file[12] << 16 | static_cast<DWORD>(file[13]) << 24;
@@ -252,9 +255,8 @@ void Win32Form::PaintPictures(HDC dc) {
     const auto *info = reinterpret_cast<const BITMAPINFO *>(file + 14);
     int w = info->bmiHeader.biWidth;
     int h = info->bmiHeader.biHeight < 0 ? -info->bmiHeader.biHeight : info->bmiHeader.biHeight;
-    // Drawn at the control's top-left corner; scaled only with the layout.
-    StretchDIBits(dc, Scale(l.Left), Scale(l.Top), Scale(w), Scale(h), 0, 0, w, h, file + bits,
-                  info, DIB_RGB_COLORS, SRCCOPY);
+    StretchDIBits(item.hDC, 0, 0, Scale(w), Scale(h), 0, 0, w, h, file + bits, info,
+                  DIB_RGB_COLORS, SRCCOPY);
   }
 }
 
@@ -272,14 +274,8 @@ LRESULT Win32Form::Handle(UINT msg, WPARAM wp, LPARAM lp) {
     return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
   }
   case WM_DRAWITEM:
-    return TRUE; // the picture is painted with the form
-  case WM_PAINT: {
-    PAINTSTRUCT ps;
-    HDC dc = BeginPaint(Wnd, &ps);
-    PaintPictures(dc);
-    EndPaint(Wnd, &ps);
-    return 0;
-  }
+    PaintPicture(*reinterpret_cast<const DRAWITEMSTRUCT *>(lp));
+    return TRUE;
   case WM_COMMAND:
     if (HIWORD(wp) == BN_CLICKED) {
       for (auto &c : Controls)
