@@ -55,6 +55,40 @@ wine cmd /c exit 0 </dev/null >/dev/null 2>&1
 
 ctest --preset win32
 
-if [[ -x tests/win32/e2e.sh ]]; then
-  xvfb-run -a -s "-screen 0 1024x768x24" bash tests/win32/e2e.sh "$root/build/win32"
+# End-to-end smoke run: the simulated manager as the native WNASPI32.DLL
+# beside fwupd32.exe, the windows found and dismissed by winclick.
+dll=build/win32/managers/sim/WNASPI32.DLL
+exe=build/win32/src/fwupd32.exe
+if [[ -f $dll && -f $exe ]]; then
+  run=build/win32/e2e-smoke
+  rm -rf "$run" && mkdir -p "$run"
+  i686-w64-mingw32-g++-posix -std=c++20 -Wall -Wextra -Werror -O2 -static -static-libgcc \
+    -static-libstdc++ -o "$run/winclick.exe" tools/winclick/winclick.cpp
+  cp "$exe" "$dll" "$run/"
+  cat >"$run/simaspi.scn" <<'SCN'
+transcript transcript.txt
+result out/
+adapters 1
+device 0 1 type 5
+drive 0 1 vendor "QUILMAR " product "CD-R   QM-W6216T" revision "1.0A"
+drive 0 1 memory 74 hex:05112233
+SCN
+  head -c 40000 /dev/urandom >"$run/FIRM6216.ROM"
+  xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
+    set -e
+    cd "$1"
+    export WINEDLLOVERRIDES="wnaspi32=n"
+    wineserver -k || true
+    wineserver -p 60
+    wine cmd /c exit 0 </dev/null >/dev/null 2>&1
+    (timeout 60 wine ./fwupd32.exe </dev/null >fwupd32.out 2>&1; echo $? >rc.txt) &
+    wine ./winclick.exe --leave Information >box.txt
+    import -window root success.png || true
+    wine ./winclick.exe Information >/dev/null
+    wait
+  ' _ "$run"
+  grep -q "Firmware update successfull." "$run/box.txt"
+  [[ $(cat "$run/rc.txt") == 0 ]]
+  cmp "$run/out/drive-0-1.firmware" "$run/FIRM6216.ROM"
+  echo "end-to-end smoke run under Wine: passed (screenshot $run/success.png)"
 fi
