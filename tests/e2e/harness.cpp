@@ -223,6 +223,16 @@ void Sandbox::WriteScenario(const std::string &directives) {
   out << "transcript transcript.txt\nresult out/\n" << directives;
 }
 
+void Sandbox::FailImageRead(int nth, const char *mode) {
+  AddEnvironment(std::string("LD_PRELOAD=") + FAILREAD_PATH);
+  AddEnvironment("FAILREAD_AT=" + std::to_string(nth));
+  AddEnvironment(std::string("FAILREAD_MODE=") + mode);
+  // The shim loads ahead of a sanitizer runtime; tell the runtime that is fine.
+  const char *asan = std::getenv("ASAN_OPTIONS");
+  AddEnvironment(std::string("ASAN_OPTIONS=") + (asan != nullptr ? std::string(asan) + ":" : "") +
+                 "verify_asan_link_order=0");
+}
+
 std::string Sandbox::DriveFile(int adapter, int target, const char *suffix) const {
   return ReadText(ResultDir() / ("drive-" + std::to_string(adapter) + "-" + std::to_string(target) +
                                  "." + suffix));
@@ -254,13 +264,15 @@ RunResult Sandbox::Run(const char *user) {
     const std::string entry = *e;
     if (entry.rfind("DISPLAY=", 0) == 0 || entry.rfind("WAYLAND_DISPLAY=", 0) == 0 ||
         entry.rfind("SIMASPI_SCENARIO=", 0) == 0 || entry.rfind("QT_QPA_PLATFORM=", 0) == 0 ||
-        entry.rfind("FWUPD_TOOLKIT=", 0) == 0) {
+        entry.rfind("FWUPD_TOOLKIT=", 0) == 0 ||
+        (!extraEnv_.empty() && entry.rfind("ASAN_OPTIONS=", 0) == 0)) {
       continue;
     }
     env.push_back(entry);
   }
   env.push_back("SIMASPI_SCENARIO=" + (sim / "sim.scn").string());
   env.push_back("FWUPD_TOOLKIT=console");
+  env.insert(env.end(), extraEnv_.begin(), extraEnv_.end());
   std::vector<char *> envp;
   for (auto &entry : env) {
     envp.push_back(entry.data());

@@ -39,6 +39,11 @@ public:
   void WriteImage(const std::string &name, const std::vector<std::uint8_t> &bytes);
   // Directives after the transcript and result lines that every run gets.
   void WriteScenario(const std::string &directives);
+  // Extra NAME=value entries for the program's environment.
+  void AddEnvironment(const std::string &entry) { extraEnv_.push_back(entry); }
+  // Preloads the read-failing shim: the `nth` read of the image fails ("eio")
+  // or finds the end of the file ("eof").
+  void FailImageRead(int nth, const char *mode);
   // Runs the program; as `user` (an account name) when running as root.
   RunResult Run(const char *user = nullptr);
 
@@ -56,6 +61,7 @@ private:
 
   fs::path dir_;
   std::vector<ImageStamp> images_;
+  std::vector<std::string> extraEnv_;
 };
 
 // Pseudo-random image bytes, the same for the same size and seed.

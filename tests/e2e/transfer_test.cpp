@@ -324,5 +324,47 @@ TEST(ProgramModeEdges, FailingTestUnitReadyDoesNotStopTheTransfer) {
   EXPECT_EQ(ReadBytes(box.ResultDir() / "drive-0-1.firmware"), image);
 }
 
+// --- the file system fails or the image shrinks during the transfer -----------
+
+struct BrokenReadCase {
+  bool ProgramMode;
+  const char *Mode; // "eio": the read fails; "eof": the file ended early
+};
+
+class BrokenRead : public ::testing::TestWithParam<BrokenReadCase> {};
+
+TEST_P(BrokenRead, EndsTheTransferAfterTheFirstBlock) {
+  const BrokenReadCase &c = GetParam();
+  Sandbox box;
+  box.WriteImage(c.ProgramMode ? ProgramImage : DownloadImage, ImageBytes(100000));
+  box.WriteScenario("adapters 1\n" + (c.ProgramMode ? ProgramDrive : DownloadDrive));
+  box.FailImageRead(2, c.Mode);
+  const RunResult run = box.Run();
+
+  const bool ioError = std::string(c.Mode) == "eio";
+  const auto cdbs = c.ProgramMode ? ProgramCdbs(100000) : DownloadCdbs(100000);
+  const std::size_t sent = c.ProgramMode ? 2 : 1; // (start and) the first block
+  EXPECT_EQ(After(run, 3), std::vector<std::string>(cdbs.begin(), cdbs.begin() + sent))
+      << "no empty block, nothing after the failure";
+  EXPECT_FALSE(Shows(run, "successfull"));
+  if (ioError) {
+    // Uncaught: the runtime's report naming the system error, exit code 1.
+    EXPECT_EQ(run.ExitCode, 1);
+    EXPECT_TRUE(Shows(run, "== Error ==\nI/O error 5")) << run.Out;
+    EXPECT_FALSE(Shows(run, "=== Error ==="));
+  } else {
+    EXPECT_EQ(run.ExitCode, 0);
+    EXPECT_TRUE(Shows(run, ErrorBox(c.ProgramMode ? "Error sending firmware."
+                                                  : "Error sending firmware (0 : 0 : 0)")))
+        << run.Out;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Reads, BrokenRead,
+                         ::testing::Values(BrokenReadCase{false, "eio"},
+                                           BrokenReadCase{true, "eio"},
+                                           BrokenReadCase{false, "eof"},
+                                           BrokenReadCase{true, "eof"}));
+
 } // namespace
 } // namespace e2e
