@@ -178,6 +178,10 @@ struct RevisionCase {
   bool Refused;
 };
 
+void PrintTo(const RevisionCase &c, std::ostream *os) {
+  *os << c.Image << " rev " << c.Revision;
+}
+
 class RevisionByte : public ::testing::TestWithParam<RevisionCase> {};
 
 TEST_P(RevisionByte, DecidesWhetherTheRowGoesOn) {
@@ -307,6 +311,10 @@ struct BindingCase {
   Manager Kind;
   std::vector<const char *> Boxes; // in order, before the start-up box
 };
+
+void PrintTo(const BindingCase &c, std::ostream *os) {
+  *os << (c.Boxes.empty() ? "" : c.Boxes.front());
+}
 
 class Binding : public ::testing::TestWithParam<BindingCase> {};
 

@@ -126,6 +126,10 @@ struct FailureCase {
   const char *Label;
 };
 
+void PrintTo(const FailureCase &c, std::ostream *os) {
+  *os << c.Directive;
+}
+
 class DownloadFailure : public ::testing::TestWithParam<FailureCase> {};
 
 TEST_P(DownloadFailure, StopsAtTheFailedBlockAndReportsItsSense) {
@@ -278,6 +282,10 @@ struct ProgramFailureCase {
   const char *Message;
 };
 
+void PrintTo(const ProgramFailureCase &c, std::ostream *os) {
+  *os << c.Directive;
+}
+
 class ProgramModeFailure : public ::testing::TestWithParam<ProgramFailureCase> {};
 
 TEST_P(ProgramModeFailure, StopsWithTheStepThatFailed) {
@@ -330,6 +338,10 @@ struct BrokenReadCase {
   bool ProgramMode;
   const char *Mode; // "eio": the read fails; "eof": the file ended early
 };
+
+void PrintTo(const BrokenReadCase &c, std::ostream *os) {
+  *os << (c.ProgramMode ? "programming mode, " : "download, ") << c.Mode;
+}
 
 class BrokenRead : public ::testing::TestWithParam<BrokenReadCase> {};
 
