@@ -2,12 +2,12 @@
 // descriptors that a manager signals by writing the 8-byte value 1.
 #include "platform/kernel.h"
 
-#include <poll.h>
 #include <pthread.h>
 #include <sys/eventfd.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdint>
 
 namespace platform {
 
@@ -54,13 +54,20 @@ std::uintptr_t EventPostProc(Event *event) {
   return static_cast<std::uintptr_t>(event->fd);
 }
 
-// Readability is tested, never consumed: once signalled the event stays so.
+// Manual reset: the wait takes the count (a blocking read, which also orders
+// this thread after the manager's signalling write) and puts it back at once,
+// so the event stays signalled for every later wait.
 void WaitForEvent(Event *event) {
-  pollfd p{event->fd, POLLIN, 0};
+  std::uint64_t count = 0;
   for (;;) {
-    const int n = poll(&p, 1, -1);
-    if (n > 0 || (n < 0 && errno != EINTR))
-      return;
+    const ssize_t n = read(event->fd, &count, sizeof count);
+    if (n == static_cast<ssize_t>(sizeof count))
+      break;
+    if (n < 0 && errno == EINTR)
+      continue;
+    return;
+  }
+  while (write(event->fd, &count, sizeof count) < 0 && errno == EINTR) {
   }
 }
 
