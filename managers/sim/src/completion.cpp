@@ -5,7 +5,11 @@
 #include <algorithm>
 #include <climits>
 #include <cstring>
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <unistd.h>
+#endif
 
 namespace simaspi {
 
@@ -15,11 +19,21 @@ constexpr uint8_t kCheckCondition = 0x02;
 } // namespace
 
 void SignalEvent(uintptr_t handle) {
+#ifdef _WIN32
+  // On Windows SRB_PostProc carries the event HANDLE itself.
+  if (handle != 0)
+    SetEvent(reinterpret_cast<HANDLE>(handle));
+  return;
+#endif
   if (handle == 0 || handle > uintptr_t(INT_MAX))
     return;
   const uint64_t one = 1;
+#ifndef _WIN32
   ssize_t written = ::write(static_cast<int>(handle), &one, sizeof one);
-  (void)written; // a bad descriptor is the caller's fault; the transcript shows postproc
+  (void)written;
+#else
+  (void)one;
+#endif // a bad descriptor is the caller's fault; the transcript shows postproc
 }
 
 void ApplyCompletion(const Completion &c, Transcript &transcript) {

@@ -4,7 +4,11 @@
 
 #include <cstdint>
 
+#ifdef _WIN32
+#define SIMASPI_EXPORT extern "C" __declspec(dllexport)
+#else
 #define SIMASPI_EXPORT extern "C" __attribute__((visibility("default")))
+#endif
 
 #ifndef SIMASPI_WITHOUT_SUPPORT_INFO
 SIMASPI_EXPORT uint32_t GetASPI32SupportInfo(void) {

@@ -10,7 +10,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <dlfcn.h>
+#endif
 #include <map>
 #include <mutex>
 #include <string>
@@ -19,17 +23,30 @@ namespace simaspi {
 namespace {
 
 std::string DirName(const std::string &path) {
-  size_t slash = path.find_last_of('/');
+  size_t slash = path.find_last_of("/\\");
   if (slash == std::string::npos)
     return ".";
   return slash == 0 ? "/" : path.substr(0, slash);
 }
 
 std::string OwnLibraryDir() {
+#ifdef _WIN32
+  HMODULE self = nullptr;
+  char path[MAX_PATH];
+  if (!GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
+                              GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                          reinterpret_cast<LPCSTR>(&AnswerCommand), &self))
+    return ".";
+  DWORD n = GetModuleFileNameA(self, path, MAX_PATH);
+  if (n == 0 || n >= MAX_PATH)
+    return ".";
+  return DirName(std::string(path, n));
+#else
   Dl_info info{};
   if (dladdr(reinterpret_cast<void *>(&AnswerCommand), &info) == 0 || !info.dli_fname)
     return ".";
   return DirName(info.dli_fname);
+#endif
 }
 
 std::string Format(const char *fmt, auto... args) {

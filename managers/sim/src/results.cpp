@@ -6,14 +6,31 @@
 #include <cstdio>
 #include <string>
 #include <sys/stat.h>
+#ifdef _WIN32
+#include <direct.h>
+#include <windows.h>
+#endif
 
 namespace simaspi {
 namespace {
 
+// rename() does not replace an existing file on Windows.
+bool ReplaceWith(const std::string &from, const std::string &to) {
+#ifdef _WIN32
+  return MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
+#else
+  return std::rename(from.c_str(), to.c_str()) == 0;
+#endif
+}
+
 void MakeDirs(const std::string &dir) {
   for (size_t pos = 1; pos <= dir.size(); ++pos) {
     if (pos == dir.size() || dir[pos] == '/')
+#ifdef _WIN32
+      ::_mkdir(dir.substr(0, pos).c_str());
+#else
       ::mkdir(dir.substr(0, pos).c_str(), 0777);
+#endif
   }
 }
 
@@ -27,7 +44,7 @@ void WriteFile(const std::string &path, const void *bytes, size_t count) {
   }
   bool ok = std::fwrite(bytes, 1, count, f) == count;
   ok = std::fclose(f) == 0 && ok;
-  if (!ok || std::rename(temp.c_str(), path.c_str()) != 0)
+  if (!ok || !ReplaceWith(temp, path))
     std::fprintf(stderr, "simaspi: cannot write '%s'\n", path.c_str());
 }
 

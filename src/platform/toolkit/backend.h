@@ -54,4 +54,8 @@ bool QtDisplayReachable();
 // Button clicks from a backend reach the program's handler through here.
 void Click(ControlPeer &button);
 
+#ifdef FWUPD_HAVE_WIN32_TOOLKIT
+std::unique_ptr<Backend> NewWin32Backend();
+#endif
+
 } // namespace toolkit

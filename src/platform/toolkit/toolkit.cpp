@@ -19,6 +19,10 @@ std::unique_ptr<Backend> ChooseBackend() {
   if (choice == "qt" || (choice != "console" && QtDisplayReachable()))
     return NewQtBackend();
 #endif
+#ifdef FWUPD_HAVE_WIN32_TOOLKIT
+  if (choice != "console")
+    return NewWin32Backend();
+#endif
   return NewConsoleBackend();
 }
 
