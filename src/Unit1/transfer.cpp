@@ -49,6 +49,14 @@ platform::File *OpenImage(const std::string &fileName) {
   return file;
 }
 
+// Every failure after the file was opened: the image is closed (quietly: the
+// run ends right after the box) and the error shown.
+void FailTransfer(platform::File *file, const std::string &text) {
+  int error = 0;
+  platform::CloseFile(file, &error);
+  ErrorBox(text);
+}
+
 // The opening steps common to both procedures, after the file is open.
 void AnnounceTransfer(TForm1 *window, std::int32_t adapter, std::int32_t target) {
   TestUnitReady(static_cast<std::uint8_t>(adapter), static_cast<std::uint8_t>(target));
@@ -73,7 +81,7 @@ bool DownloadMicrocode(TForm1 *window, const std::string &fileName, std::int32_t
   // Refused before any block goes out: a larger image would wrap the offset
   // and overwrite the start of the drive's buffer.
   if (size > MaxDownloadSize) {
-    ErrorBox(SendingErrorText(0, 0, 0));
+    FailTransfer(file, SendingErrorText(0, 0, 0));
     return false;
   }
   const auto ha = static_cast<std::uint8_t>(adapter);
@@ -85,7 +93,7 @@ bool DownloadMicrocode(TForm1 *window, const std::string &fileName, std::int32_t
     // The file shrank under us (the sharing mode allows it): stop rather
     // than send empty blocks for ever.
     if (got == 0 || end > MaxDownloadSize) {
-      ErrorBox(SendingErrorText(0, 0, 0));
+      FailTransfer(file, SendingErrorText(0, 0, 0));
       return false;
     }
     const auto n = static_cast<std::int32_t>(got);
@@ -98,7 +106,7 @@ bool DownloadMicrocode(TForm1 *window, const std::string &fileName, std::int32_t
     std::uint8_t senseKey = 0, asc = 0, ascq = 0;
     if (!WriteBuffer(ha, tgt, static_cast<std::uint32_t>(start), static_cast<std::uint32_t>(n),
                      last, senseKey, asc, ascq)) {
-      ErrorBox(SendingErrorText(senseKey, asc, ascq));
+      FailTransfer(file, SendingErrorText(senseKey, asc, ascq));
       return false;
     }
   }
@@ -119,14 +127,14 @@ void ProgramModeTransfer(TForm1 *window, const std::string &fileName, std::int32
   const auto ha = static_cast<std::uint8_t>(adapter);
   const auto tgt = static_cast<std::uint8_t>(target);
   if (!StartFirmwareSend(ha, tgt)) {
-    ErrorBox("Error starting firmware send.");
+    FailTransfer(file, "Error starting firmware send.");
     return;
   }
   while (platform::FilePosOrRaise(file) < platform::FileSizeOrRaise(file)) {
     const std::size_t got = platform::BlockRead(file, TransferBuffer, TransferBlockSize);
     // A file that shrank between the size test and the read ends the send.
     if (got == 0) {
-      ErrorBox("Error sending firmware.");
+      FailTransfer(file, "Error sending firmware.");
       return;
     }
     const std::int64_t end = platform::FilePosOrRaise(file);
@@ -134,14 +142,14 @@ void ProgramModeTransfer(TForm1 *window, const std::string &fileName, std::int32
     Pump();
     const auto address = static_cast<std::uint32_t>(end - static_cast<std::int64_t>(got));
     if (!SendFirmwareBlock(ha, tgt, address, static_cast<std::uint16_t>(got))) {
-      ErrorBox("Error sending firmware.");
+      FailTransfer(file, "Error sending firmware.");
       return;
     }
   }
   window->Label3->SetCaption("Ending firmware transfer.");
   Pump();
   if (!EndFirmwareSend(ha, tgt)) {
-    ErrorBox("Error ending firmware send.");
+    FailTransfer(file, "Error ending firmware send.");
     return;
   }
   platform::CloseFileOrRaise(file);
