@@ -8,6 +8,8 @@
 
 #include <bit>
 #include <cstdint>
+#include "wnaspi95/command_block.h"
+
 #include <cstring>
 
 static_assert(std::endian::native == std::endian::little);
@@ -31,24 +33,10 @@ constexpr std::uint32_t SpecialBlockAddress = 0x38000;
 // WRITE BUFFER's offset and length fields are 24 bits wide.
 constexpr std::uint32_t WriteBufferFieldLimit = std::uint32_t{1} << 24;
 
-void SetCommonFields(SRB_ExecSCSICmd &srb, std::uint8_t adapter, std::uint8_t target) {
-  std::memset(&srb, 0, sizeof srb);
-  srb.SRB_Cmd = SC_EXEC_SCSI_CMD;
-  srb.SRB_HaId = adapter;
-  srb.SRB_Target = target;
-  srb.SRB_Lun = 0;
-  srb.SRB_SenseLen = SENSE_LEN;
+// The maker's commands are 12-byte blocks; WRITE BUFFER sets its own 10.
+void StartSenderBlock(SRB_ExecSCSICmd &srb, std::uint8_t adapter, std::uint8_t target) {
+  SetCommonFields(srb, adapter, target);
   srb.SRB_CDBLen = 12;
-}
-
-void PutBigEndian32(std::uint8_t *at, std::uint32_t value) {
-  const std::uint32_t swapped = ByteSwap32(value);
-  std::memcpy(at, &swapped, sizeof swapped);
-}
-
-void PutBigEndian16(std::uint8_t *at, std::uint16_t value) {
-  const std::uint16_t swapped = ByteSwap16(value);
-  std::memcpy(at, &swapped, sizeof swapped);
 }
 
 // The low three bytes of value, most significant first.
@@ -66,7 +54,7 @@ bool SubmitAndPoll(SRB_ExecSCSICmd &srb) {
 
 bool StartFirmwareSend(std::uint8_t adapter, std::uint8_t target) {
   SRB_ExecSCSICmd srb;
-  SetCommonFields(srb, adapter, target);
+  StartSenderBlock(srb, adapter, target);
   srb.CDBByte[0] = OpStartFirmwareSend;
   srb.CDBByte[1] = 0x04;
   srb.CDBByte[2] = 0xFF;
@@ -79,7 +67,7 @@ bool SendFirmwareBlock(std::uint8_t adapter, std::uint8_t target, std::uint32_t 
     return false;
   }
   SRB_ExecSCSICmd srb;
-  SetCommonFields(srb, adapter, target);
+  StartSenderBlock(srb, adapter, target);
   srb.SRB_Flags = SRB_DIR_OUT;
   srb.SRB_BufLen = length;
   srb.SRB_BufPointer = TransferBuffer;
@@ -93,7 +81,7 @@ bool SendFirmwareBlock(std::uint8_t adapter, std::uint8_t target, std::uint32_t 
 bool EndFirmwareSend(std::uint8_t adapter, std::uint8_t target) {
   alignas(4) std::uint8_t reply[2] = {0, 0}; // the drive's two bytes are not used
   SRB_ExecSCSICmd srb;
-  SetCommonFields(srb, adapter, target);
+  StartSenderBlock(srb, adapter, target);
   srb.SRB_Flags = SRB_DIR_IN;
   srb.SRB_BufLen = sizeof reply;
   srb.SRB_BufPointer = reply;
@@ -113,7 +101,7 @@ bool WriteBuffer(std::uint8_t adapter, std::uint8_t target, std::uint32_t offset
     return false;
   }
   SRB_ExecSCSICmd srb;
-  SetCommonFields(srb, adapter, target);
+  StartSenderBlock(srb, adapter, target);
   srb.SRB_Flags = SRB_DIR_OUT;
   srb.SRB_BufLen = length;
   srb.SRB_BufPointer = TransferBuffer;

@@ -9,6 +9,8 @@
 
 #include <bit>
 #include <cstdint>
+#include "wnaspi95/command_block.h"
+
 #include <cstring>
 #include <vector>
 
@@ -34,29 +36,10 @@ constexpr char DriveMemoryKey[] = "QUILMAR ";
 constexpr std::size_t DriveMemoryKeyLength = sizeof DriveMemoryKey - 1;
 static_assert(DriveMemoryKeyLength == 8);
 
-void SetCommonFields(SRB_ExecSCSICmd &srb, std::uint8_t adapter, std::uint8_t target) {
-  std::memset(&srb, 0, sizeof srb);
-  srb.SRB_Cmd = SC_EXEC_SCSI_CMD;
-  srb.SRB_HaId = adapter;
-  srb.SRB_Target = target;
-  srb.SRB_Lun = 0;
-  srb.SRB_SenseLen = SENSE_LEN;
-}
-
 // INQUIRY and TEST UNIT READY take the ATAPI 12-byte form where the adapter
 // needs it; the first six bytes are the same in both forms.
 std::uint8_t QueryCdbLength(std::uint8_t adapter) {
   return adapter < 16 && AtapiAdapter[adapter] ? 12 : 6;
-}
-
-void PutBigEndian32(std::uint8_t *at, std::uint32_t value) {
-  const std::uint32_t swapped = ByteSwap32(value);
-  std::memcpy(at, &swapped, sizeof swapped);
-}
-
-void PutBigEndian16(std::uint8_t *at, std::uint16_t value) {
-  const std::uint16_t swapped = ByteSwap16(value);
-  std::memcpy(at, &swapped, sizeof swapped);
 }
 
 // Submits a notifying block and waits for its event, then closes the event.
