@@ -1,5 +1,6 @@
 #include "sim_drives.h"
 
+#include "test_support.h"
 #include "wnaspi95/wnaspi95.h"
 
 #include <cstdio>
@@ -40,11 +41,10 @@ std::string DrivePath(const std::string &dir, int adapter, int target, const cha
 } // namespace
 
 SimDrives::SimDrives(const std::string &scenario) {
-  char pattern[] = "/tmp/fwcmdtest-XXXXXX";
-  dir_ = mkdtemp(pattern);
+  dir_ = test_support::MakeScratchDirectory("fwcmdtest").string();
   std::filesystem::create_directory(dir_ + "/out");
   std::ofstream(dir_ + "/scenario.scn") << "transcript transcript.txt\nresult out/\n" << scenario;
-  setenv("SIMASPI_SCENARIO", (dir_ + "/scenario.scn").c_str(), 1);
+  test_support::SetEnvironment("SIMASPI_SCENARIO", (dir_ + "/scenario.scn").c_str());
   wnaspi95_test::ResetBinding(); // the manager reads its scenario when it is loaded
   bound_ = InitAspi(true);
 }

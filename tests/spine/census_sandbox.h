@@ -3,21 +3,15 @@
 // scenario in the directory itself, which is also the current directory.
 #pragma once
 
-#include <fcntl.h>
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
+#include "test_support.h"
 
 #include <gtest/gtest.h>
 
-#include <chrono>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <sstream>
 #include <string>
-#include <thread>
 #include <vector>
 
 namespace census {
@@ -27,13 +21,12 @@ namespace fs = std::filesystem;
 // "" is the full manager; else sim-noinfo, sim-nosend, sim-zero.
 struct Sandbox {
   explicit Sandbox(const std::string &variant, bool managerBesideProgram = true) {
-    dir = fs::temp_directory_path() /
-          ("census-" + std::to_string(getpid()) + "-" +
-           ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(dir);
+    dir = test_support::MakeScratchDirectory(
+        std::string("census-") + ::testing::UnitTest::GetInstance()->current_test_info()->name());
     fs::create_directories(dir / "bin");
-    fs::copy_file(CENSUS_SMOKE_PATH, dir / "bin" / "census_smoke");
-    fs::permissions(dir / "bin" / "census_smoke", fs::perms::owner_all);
+    program = dir / "bin" / fs::path(CENSUS_SMOKE_PATH).filename();
+    fs::copy_file(CENSUS_SMOKE_PATH, program);
+    fs::permissions(program, fs::perms::owner_all);
     const fs::path manager = fs::path(SIM_DIR) / variant / "WNASPI32.DLL";
     fs::copy_file(manager,
                   managerBesideProgram ? dir / "bin" / "WNASPI32.DLL" : dir / "WNASPI32.DLL");
@@ -45,33 +38,15 @@ struct Sandbox {
   }
 
   // Runs the program; false when it did not end within the time allowed.
+  // Boxes come first in `output`, then what the program printed.
   bool Run(const char *argument = nullptr) {
-    const fs::path out = dir / "stdout.txt";
-    const pid_t child = fork();
-    if (child == 0) {
-      if (chdir(dir.c_str()) != 0)
-        _exit(127);
-      setenv("SIMASPI_SCENARIO", (dir / "simaspi.scn").c_str(), 1);
-      const int fd = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-      const int null = open("/dev/null", O_RDONLY);
-      dup2(fd, STDOUT_FILENO);
-      dup2(null, STDIN_FILENO);
-      const std::string program = (dir / "bin" / "census_smoke").string();
-      execl(program.c_str(), program.c_str(), argument, static_cast<char *>(nullptr));
-      _exit(127);
-    }
-    int status = 0;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-    while (waitpid(child, &status, WNOHANG) == 0) {
-      if (std::chrono::steady_clock::now() > deadline) {
-        kill(child, SIGKILL);
-        waitpid(child, &status, 0);
-        return false;
-      }
-      std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    output = Read(out);
+    test_support::SetEnvironment("SIMASPI_SCENARIO", (dir / "simaspi.scn").string().c_str());
+    const test_support::ChildRun run =
+        test_support::RunChild(program, argument, dir, dir / "stdout.txt", 60);
+    if (!run.finished)
+      return false;
+    exitCode = run.exitCode;
+    output = run.boxes + Read(dir / "stdout.txt");
     transcript.clear();
     std::istringstream lines(Read(dir / "transcript.txt"));
     for (std::string line; std::getline(lines, line);)
@@ -104,6 +79,7 @@ struct Sandbox {
   }
 
   fs::path dir;
+  fs::path program;
   int exitCode = -1;
   std::string output;
   std::vector<std::string> transcript;

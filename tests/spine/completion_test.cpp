@@ -2,8 +2,7 @@
 #include "spine_fixture.h"
 
 #include "platform/kernel.h"
-
-#include <unistd.h>
+#include "test_support.h"
 
 #include <chrono>
 #include <cstdint>
@@ -15,9 +14,7 @@ namespace {
 class SpineCompletion : public spine::SpineTest {};
 
 void Signal(platform::Event *event) {
-  const std::uint64_t one = 1;
-  ASSERT_EQ(write(static_cast<int>(platform::EventPostProc(event)), &one, sizeof one),
-            static_cast<ssize_t>(sizeof one));
+  test_support::SignalPostProc(platform::EventPostProc(event));
 }
 
 void SetStatus(void *block, std::uint8_t status) {

@@ -4,6 +4,7 @@
 #include "Unit2/Unit2.h"
 #include "Unit3/Unit3.h"
 #include "platform/toolkit/toolkit.h"
+#include "test_support.h"
 
 #include <gtest/gtest.h>
 
@@ -15,8 +16,8 @@ namespace {
 
 // Standard input from /dev/null: modal windows must return at once.
 const bool Prepared = [] {
-  setenv("FWUPD_TOOLKIT", "console", 1);
-  return std::freopen("/dev/null", "r", stdin) != nullptr;
+  test_support::SetEnvironment("FWUPD_TOOLKIT", "console");
+  return test_support::EmptyStandardInput();
 }();
 
 template <class F> std::string Output(F &&f) {

@@ -58,6 +58,55 @@ void ApplyCompletion(const Completion &c, Transcript &transcript) {
     SignalEvent(c.eventHandle);
 }
 
+// Takes the earliest request off the queue and completes it outside the lock.
+void CompletionWorker::CompleteFront() {
+  std::unique_lock<std::mutex> lock(mutex_);
+  if (queue_.empty())
+    return;
+  Completion c = std::move(queue_.front().completion);
+  queue_.erase(queue_.begin());
+  lock.unlock();
+  ApplyCompletion(c, transcript_);
+}
+
+#ifdef _WIN32
+
+CompletionWorker::~CompletionWorker() {
+  if (timers_ == nullptr)
+    return;
+  // Each timer is deleted waiting for a callback that is running; those not
+  // yet due are dropped, as their caller has stopped waiting and their blocks
+  // may be gone. The queue itself is deleted without waiting: its thread
+  // could not end while the loader lock of this unload is held.
+  for (void *timer : timerHandles_)
+    DeleteTimerQueueTimer(timers_, timer, INVALID_HANDLE_VALUE);
+  DeleteTimerQueueEx(timers_, nullptr);
+}
+
+void __stdcall CompletionWorker::Fire(void *self, unsigned char) {
+  static_cast<CompletionWorker *>(self)->CompleteFront();
+}
+
+void CompletionWorker::Post(Completion c, std::chrono::microseconds delay) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (timers_ == nullptr)
+    timers_ = CreateTimerQueue();
+  queue_.push_back({std::chrono::steady_clock::now() + delay, std::move(c)});
+  // Each timer completes the front request, so completions keep their order.
+  const auto ms = std::chrono::ceil<std::chrono::milliseconds>(delay).count();
+  // Run in the queue's own thread: a pool thread might have to be started,
+  // which cannot happen during an unload that waits for the callback.
+  HANDLE timer = nullptr;
+  if (timers_ == nullptr ||
+      !CreateTimerQueueTimer(&timer, timers_, &Fire, this, static_cast<DWORD>(ms), 0,
+                             WT_EXECUTEONLYONCE | WT_EXECUTEINTIMERTHREAD))
+    queue_.pop_back(); // never completes: the caller's wait shows it
+  else
+    timerHandles_.push_back(timer);
+}
+
+#else
+
 CompletionWorker::~CompletionWorker() {
   {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -90,14 +139,14 @@ void CompletionWorker::Run() {
       wake_.wait_until(lock, due);
       continue;
     }
-    Completion c = std::move(queue_.front().completion);
-    queue_.erase(queue_.begin());
     lock.unlock();
-    ApplyCompletion(c, transcript_);
+    CompleteFront();
     lock.lock();
   }
   // Requests still queued when the library goes away belong to a caller that
   // has stopped waiting: their blocks may be gone, so they are dropped.
 }
+
+#endif
 
 } // namespace simaspi

@@ -1,6 +1,8 @@
 // Completing an EXEC request: the returned data, the sense area, then the
-// status byte, then the event. Asynchronous completions run on one worker
-// thread after the scenario's delay.
+// status byte, then the event. Asynchronous completions run after the
+// scenario's delay: on POSIX on one worker thread, on Windows from the system
+// thread pool, because a thread of the library's own could not be joined
+// while the library is being unloaded (the loader lock is held then).
 #pragma once
 
 #include "scenario.h"
@@ -49,14 +51,21 @@ private:
     std::chrono::steady_clock::time_point due;
     Completion completion;
   };
-  void Run();
+  void CompleteFront();
 
   Transcript &transcript_;
   std::mutex mutex_;
-  std::condition_variable wake_;
   std::vector<Item> queue_; // in order of posting; delays are equal, so also by due time
+#ifdef _WIN32
+  static void __stdcall Fire(void *self, unsigned char timedOut);
+  void *timers_ = nullptr; // the timer queue, made on first use
+  std::vector<void *> timerHandles_;
+#else
+  void Run();
+  std::condition_variable wake_;
   bool stopping_ = false;
   std::thread thread_;
+#endif
 };
 
 } // namespace simaspi

@@ -11,22 +11,35 @@
 #include <vector>
 
 #ifdef _WIN32
-#include <io.h>
-#define FW_ISATTY _isatty
+#include <windows.h>
 #else
 #include <unistd.h>
-#define FW_ISATTY isatty
 #endif
 
 namespace toolkit {
 namespace {
 
+#ifdef _WIN32
+// _isatty is true for any character device, NUL included; only a console
+// answers GetConsoleMode.
+bool IsTerminal(DWORD which) {
+  DWORD mode = 0;
+  return GetConsoleMode(GetStdHandle(which), &mode) != 0;
+}
 bool StdinIsTerminal() {
-  return FW_ISATTY(0) != 0;
+  return IsTerminal(STD_INPUT_HANDLE);
 }
 bool StdoutIsTerminal() {
-  return FW_ISATTY(1) != 0;
+  return IsTerminal(STD_OUTPUT_HANDLE);
 }
+#else
+bool StdinIsTerminal() {
+  return isatty(0) != 0;
+}
+bool StdoutIsTerminal() {
+  return isatty(1) != 0;
+}
+#endif
 
 // Progress lines on a terminal stay open until other output follows.
 bool ProgressLineOpen = false;
