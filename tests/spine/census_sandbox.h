@@ -47,6 +47,7 @@ struct Sandbox {
       return false;
     exitCode = run.exitCode;
     output = run.boxes + Read(dir / "stdout.txt");
+    std::erase(output, '\r'); // a Windows program's text-mode output ends lines in CR LF
     transcript.clear();
     std::istringstream lines(Read(dir / "transcript.txt"));
     for (std::string line; std::getline(lines, line);)
