@@ -2,10 +2,13 @@
 // caption, prints the caption and the texts of its child windows, then
 // dismisses it (its OK button, id 1, or a close request) or leaves it.
 //
-//   winclick [--timeout SECONDS] [--class NAME] [--close | --leave] CAPTION
+//   winclick [--timeout SECONDS] [--class NAME] [--ok] [--close | --leave] CAPTION
 //
-// Output, one line each: "caption: <text>", then "<id> <class>: <text>" for
-// every child in Z order. Exit code 0 when the window was found, 1 when not.
+// --ok takes only a window with an OK button (two windows may share a
+// caption). Output, one line each: "caption: <text>", then
+// "<id> <class>: <text>" for every child in Z order. After a click or close
+// it waits until the window is gone, so that the next call cannot find it
+// again. Exit code 0 when the window was found (and went), 1 when not.
 #include <windows.h>
 
 #include <cstdio>
@@ -31,9 +34,18 @@ BOOL CALLBACK PrintChild(HWND child, LPARAM) {
   return TRUE;
 }
 
+HWND FindMatch(const char *cls, const char *caption, bool needOk) {
+  for (HWND wnd = FindWindowExA(nullptr, nullptr, cls, caption); wnd != nullptr;
+       wnd = FindWindowExA(nullptr, wnd, cls, caption))
+    if (IsWindowVisible(wnd) && (!needOk || GetDlgItem(wnd, IDOK) != nullptr))
+      return wnd;
+  return nullptr;
+}
+
 int Usage() {
   std::fprintf(stderr,
-               "usage: winclick [--timeout SECONDS] [--class NAME] [--close | --leave] CAPTION\n");
+               "usage: winclick [--timeout SECONDS] [--class NAME] [--ok] [--close | --leave] "
+               "CAPTION\n");
   return 2;
 }
 
@@ -42,6 +54,7 @@ int Usage() {
 int main(int argc, char **argv) {
   int timeoutSeconds = 20;
   const char *cls = nullptr; // any class
+  bool needOk = false;
   enum { ClickOk, Close, Leave } action = ClickOk;
   int i = 1;
   for (; i < argc - 1; ++i) {
@@ -49,6 +62,8 @@ int main(int argc, char **argv) {
       timeoutSeconds = std::atoi(argv[++i]);
     else if (std::strcmp(argv[i], "--class") == 0 && i + 1 < argc - 1)
       cls = argv[++i];
+    else if (std::strcmp(argv[i], "--ok") == 0)
+      needOk = true;
     else if (std::strcmp(argv[i], "--close") == 0)
       action = Close;
     else if (std::strcmp(argv[i], "--leave") == 0)
@@ -62,10 +77,9 @@ int main(int argc, char **argv) {
 
   HWND wnd = nullptr;
   for (int waited = 0; waited <= timeoutSeconds * 1000; waited += 50) {
-    wnd = FindWindowA(cls, caption);
-    if (wnd != nullptr && IsWindowVisible(wnd))
+    wnd = FindMatch(cls, caption, needOk);
+    if (wnd != nullptr)
       break;
-    wnd = nullptr;
     Sleep(50);
   }
   if (wnd == nullptr) {
@@ -86,5 +100,13 @@ int main(int argc, char **argv) {
   } else if (action == Close) {
     PostMessageA(wnd, WM_CLOSE, 0, 0);
   }
-  return 0;
+  if (action == Leave)
+    return 0;
+  for (int waited = 0; waited <= timeoutSeconds * 1000; waited += 20) {
+    if (!IsWindow(wnd) || !IsWindowVisible(wnd))
+      return 0;
+    Sleep(20);
+  }
+  std::printf("still there: %s\n", caption);
+  return 1;
 }

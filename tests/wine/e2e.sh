@@ -1,0 +1,139 @@
+#!/usr/bin/env bash
+# End-to-end runs of fwupd32.exe under Wine with the simulated manager as the
+# native WNASPI32.DLL beside it. Each window and box is found by winclick,
+# its texts checked, a screenshot of the screen taken, and then dismissed.
+#
+#   tests/wine/e2e.sh BUILD_DIR OUTPUT_DIR
+#
+# Runs inside an X display (xvfb-run) with WINEPREFIX set and a wineserver
+# running; WINEDLLOVERRIDES must force the native wnaspi32.
+set -euo pipefail
+build=$(realpath "$1")
+out=$(realpath -m "$2")
+scenarios=$(realpath "$(dirname "$0")/../../scenarios")
+rm -rf "$out" && mkdir -p "$out"
+
+failures=0
+shots=0
+case_dir=""
+case_name=""
+program_pid=""
+
+fail() {
+  echo "FAIL $case_name: $*"
+  failures=$((failures + 1))
+}
+
+# start NAME MANAGER SCENARIO [IMAGE SIZE]: a fresh directory with the program,
+# the manager (full, none, sim-noinfo, sim-zero) and the scenario, started.
+start() {
+  case_name=$1
+  case_dir=$out/$1
+  mkdir -p "$case_dir"
+  cp "$build/src/fwupd32.exe" "$case_dir/"
+  case $2 in
+  none) ;;
+  full) cp "$build/managers/sim/WNASPI32.DLL" "$case_dir/" ;;
+  *) cp "$build/managers/sim/$2/WNASPI32.DLL" "$case_dir/" ;;
+  esac
+  cp "$scenarios/$3.scn" "$case_dir/simaspi.scn"
+  if (($# > 3)); then
+    head -c "$5" /dev/urandom >"$case_dir/$4"
+    cp "$case_dir/$4" "$case_dir/image.copy"
+    touch -r "$case_dir/$4" "$case_dir/image.copy"
+  fi
+  (cd "$case_dir" && exec timeout 120 wine ./fwupd32.exe </dev/null >program.out 2>&1) &
+  program_pid=$!
+}
+
+# expect [winclick options] CAPTION TEXT: the window is there with TEXT among
+# its texts; it is photographed and dismissed.
+expect() {
+  local text=${*: -1}
+  local args=("${@:1:$#-1}")
+  local shot
+  shots=$((shots + 1))
+  shot=$(printf '%s/%02d-%s.png' "$out" "$shots" "$case_name")
+  if ! (cd "$case_dir" && wine "$build/tools/winclick/winclick.exe" --leave "${args[@]}") \
+    >"$case_dir/window.txt" 2>/dev/null; then
+    fail "no window ${args[*]: -1}"
+    return
+  fi
+  tr -d '\r' <"$case_dir/window.txt" >>"$case_dir/windows.txt"
+  grep -qF -- "$text" "$case_dir/window.txt" || fail "window ${args[*]: -1} lacks \"$text\""
+  import -window root "$shot" 2>/dev/null || true
+  wine "$build/tools/winclick/winclick.exe" "${args[@]}" >/dev/null 2>&1 ||
+    fail "window ${args[*]: -1} did not go"
+}
+
+# finish CODE: the program ends with CODE.
+finish() {
+  local rc=0
+  wait "$program_pid" || rc=$?
+  ((rc == $1)) || fail "exit code $rc, expected $1"
+}
+
+# No WRITE BUFFER (3B) nor any other write went to the drive.
+nothing_written() {
+  if grep -E "^EXEC .*cdb=3b" "$case_dir/transcript.txt" >/dev/null; then
+    fail "a WRITE BUFFER was sent"
+  fi
+  [[ ! -e $case_dir/out/drive-1-0.firmware ]] || fail "the drive's firmware changed"
+}
+
+image_untouched() {
+  cmp -s "$case_dir/$1" "$case_dir/image.copy" || fail "the image changed"
+  [[ ! "$case_dir/$1" -nt "$case_dir/image.copy" ]] || fail "the image's time changed"
+}
+
+title="QM-W6216T Firmware Update"
+
+start success full qm-w6216t FIRM6216.ROM 100000
+expect Information "Firmware update successfull."
+finish 0
+cmp -s "$case_dir/out/drive-1-0.firmware" "$case_dir/FIRM6216.ROM" || fail "firmware differs"
+image_untouched FIRM6216.ROM
+
+start not-found full drive-not-found FIRM6216.ROM 40000
+expect --ok "$title" "QM-W6216T not found."
+finish 0
+nothing_written
+image_untouched FIRM6216.ROM
+
+start refusal full qm-w6216t-wrong-firmware FIRM6216.ROM 40000
+expect --ok "$title" "Incorrect firmware for this drive."
+finish 0
+nothing_written
+
+start failed-block full failing-block FIRM6216.ROM 100000
+expect Error "Error sending firmware (5 : 24 : 0)"
+finish 0
+[[ $(grep -c -E "^EXEC .*cdb=3b" "$case_dir/transcript.txt") == 3 ]] ||
+  fail "not exactly three WRITE BUFFER blocks"
+image_untouched FIRM6216.ROM
+
+start no-manager none qm-w6216t FIRM6216.ROM 40000
+expect Error "Error loading WNASPI32.DLL"
+expect "Firmware Update" "Error intializing WNASPI32.DLL."
+finish 0
+image_untouched FIRM6216.ROM
+
+start invalid-manager sim-noinfo qm-w6216t FIRM6216.ROM 40000
+expect Error "WNASPI32.DLL is invalid"
+expect Error "No SCSI host adapters found."
+expect "Firmware Update" "Error intializing WNASPI32.DLL."
+finish 0
+[[ ! -s $case_dir/transcript.txt ]] || ! grep -q "^EXEC" "$case_dir/transcript.txt" ||
+  fail "requests were sent"
+
+start no-adapters sim-zero qm-w6216t FIRM6216.ROM 40000
+expect Error "No SCSI host adapters found."
+expect "Firmware Update" "Error intializing WNASPI32.DLL."
+finish 0
+nothing_written
+
+if ((failures)); then
+  echo "end-to-end under Wine: $failures failure(s); screenshots in $out"
+  exit 1
+fi
+echo "end-to-end under Wine: 7 cases passed; $shots screenshots in $out"
