@@ -6,9 +6,9 @@
 #include "WinGen/WinGen.h"
 #include "wnaspi95/wnaspi95.h"
 
+#include "wnaspi95/command_block.h"
 #include <bit>
 #include <cstdint>
-#include "wnaspi95/command_block.h"
 
 #include <cstring>
 

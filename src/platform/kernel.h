@@ -15,7 +15,7 @@ namespace platform {
 // system loader's own search. The current directory is never searched: it
 // holds a downloaded firmware image and must not be able to plant a library.
 struct Library;
-Library *LoadLibraryByName(const char *name); // nullptr when it cannot be loaded
+Library *LoadLibraryByName(const char *name);      // nullptr when it cannot be loaded
 void *LookupEntry(Library *lib, const char *name); // nullptr when not exported
 void FreeLibraryHandle(Library *lib);
 
@@ -62,7 +62,7 @@ std::string SystemErrorText(int error); // the operating system's text for a cod
 void SystemMessageBox(const char *text, const char *caption);
 
 // --- console ---------------------------------------------------------------
-bool EnsureConsole(); // create one where the process has none
+bool EnsureConsole();                                // create one where the process has none
 bool ConsoleWrite(const void *bytes, std::size_t n); // writes and flushes
 
 } // namespace platform

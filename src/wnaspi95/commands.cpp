@@ -7,9 +7,9 @@
 #include "WinGen/WinGen.h"
 #include "platform/kernel.h"
 
+#include "wnaspi95/command_block.h"
 #include <bit>
 #include <cstdint>
-#include "wnaspi95/command_block.h"
 
 #include <cstring>
 #include <vector>

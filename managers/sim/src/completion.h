@@ -1,7 +1,7 @@
 // Completing an EXEC request: the returned data, the sense area, then the
 // status byte, then the event. Asynchronous completions run after the
-// scenario's delay: on POSIX on one worker thread, on Windows from the system
-// thread pool, because a thread of the library's own could not be joined
+// scenario's delay: on POSIX on one worker thread, on Windows from a timer
+// queue's thread, because a thread of the library's own could not be joined
 // while the library is being unloaded (the loader lock is held then).
 #pragma once
 

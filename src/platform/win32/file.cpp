@@ -9,7 +9,9 @@
 namespace platform {
 namespace {
 
-HANDLE HandleOf(File *f) { return reinterpret_cast<HANDLE>(f); }
+HANDLE HandleOf(File *f) {
+  return reinterpret_cast<HANDLE>(f);
+}
 
 bool Fail(int *error) {
   if (error != nullptr)
@@ -117,17 +119,17 @@ bool CloseFile(File *f, int *error) {
 
 std::string SystemErrorText(int error) {
   char *text = nullptr;
-  DWORD n = FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                               FORMAT_MESSAGE_IGNORE_INSERTS,
-                           nullptr, static_cast<DWORD>(error), 0, reinterpret_cast<char *>(&text),
-                           0, nullptr);
+  DWORD n = FormatMessageA(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+      nullptr, static_cast<DWORD>(error), 0, reinterpret_cast<char *>(&text), 0, nullptr);
   std::string result;
   if (n != 0 && text != nullptr)
     result.assign(text, n);
   if (text != nullptr)
     LocalFree(text);
   // System texts end in a line break that does not belong in a message box.
-  while (!result.empty() && (result.back() == '\r' || result.back() == '\n' || result.back() == ' '))
+  while (!result.empty() &&
+         (result.back() == '\r' || result.back() == '\n' || result.back() == ' '))
     result.pop_back();
   if (result.empty())
     result = "System error " + std::to_string(error);

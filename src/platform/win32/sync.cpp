@@ -16,8 +16,12 @@ Lock *CreateLock() {
   return lock;
 }
 
-void EnterLock(Lock *lock) { EnterCriticalSection(&lock->section); }
-void LeaveLock(Lock *lock) { LeaveCriticalSection(&lock->section); }
+void EnterLock(Lock *lock) {
+  EnterCriticalSection(&lock->section);
+}
+void LeaveLock(Lock *lock) {
+  LeaveCriticalSection(&lock->section);
+}
 
 void DeleteLock(Lock *lock) {
   if (lock == nullptr)
@@ -32,16 +36,22 @@ Event *CreateManualResetEvent() {
   return reinterpret_cast<Event *>(h);
 }
 
-std::uintptr_t EventPostProc(Event *event) { return reinterpret_cast<std::uintptr_t>(event); }
+std::uintptr_t EventPostProc(Event *event) {
+  return reinterpret_cast<std::uintptr_t>(event);
+}
 
-void WaitForEvent(Event *event) { WaitForSingleObject(reinterpret_cast<HANDLE>(event), INFINITE); }
+void WaitForEvent(Event *event) {
+  WaitForSingleObject(reinterpret_cast<HANDLE>(event), INFINITE);
+}
 
 void CloseEvent(Event *event) {
   if (event != nullptr)
     CloseHandle(reinterpret_cast<HANDLE>(event));
 }
 
-void SleepMs(unsigned ms) { Sleep(ms); }
+void SleepMs(unsigned ms) {
+  Sleep(ms);
+}
 
 std::int64_t QueryCounter() {
   LARGE_INTEGER now;

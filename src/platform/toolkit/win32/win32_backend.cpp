@@ -255,8 +255,8 @@ void Win32Form::PaintPicture(const DRAWITEMSTRUCT &item) {
     const auto *info = reinterpret_cast<const BITMAPINFO *>(file + 14);
     int w = info->bmiHeader.biWidth;
     int h = info->bmiHeader.biHeight < 0 ? -info->bmiHeader.biHeight : info->bmiHeader.biHeight;
-    StretchDIBits(item.hDC, 0, 0, Scale(w), Scale(h), 0, 0, w, h, file + bits, info,
-                  DIB_RGB_COLORS, SRCCOPY);
+    StretchDIBits(item.hDC, 0, 0, Scale(w), Scale(h), 0, 0, w, h, file + bits, info, DIB_RGB_COLORS,
+                  SRCCOPY);
   }
 }
 
