@@ -63,9 +63,12 @@ ChildRun RunChild(const std::filesystem::path &program, const char *argument,
     _exit(127);
   }
   ChildRun run;
+  if (child < 0)
+    return run;
   int status = 0;
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeoutSeconds);
-  while (waitpid(child, &status, WNOHANG) == 0) {
+  pid_t ended = 0;
+  while ((ended = waitpid(child, &status, WNOHANG)) == 0) {
     if (std::chrono::steady_clock::now() > deadline) {
       kill(child, SIGKILL);
       waitpid(child, &status, 0);
@@ -73,6 +76,8 @@ ChildRun RunChild(const std::filesystem::path &program, const char *argument,
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
   }
+  if (ended != child)
+    return run;
   run.finished = true;
   run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   return run;
