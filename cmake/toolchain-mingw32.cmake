@@ -30,14 +30,12 @@ set(CMAKE_GTEST_DISCOVER_TESTS_DISCOVERY_MODE PRE_TEST)
 # GoogleTest is built from Debian's sources for the target: find_package(GTest)
 # is answered by a dependency provider that adds /usr/src/googletest.
 set(FW_GTEST_SOURCE_DIR /usr/src/googletest CACHE PATH "GoogleTest sources for the cross build")
-# The toolchain file is read more than once; each include must be listed once.
-set(fw_gtest_provider ${CMAKE_CURRENT_LIST_DIR}/mingw32-gtest-provider.cmake)
-if(NOT fw_gtest_provider IN_LIST CMAKE_PROJECT_TOP_LEVEL_INCLUDES)
-  list(APPEND CMAKE_PROJECT_TOP_LEVEL_INCLUDES ${fw_gtest_provider})
-endif()
-
-# The program's resources (icon, picture, version record) and its GUI subsystem.
-set(fw_resources ${CMAKE_CURRENT_LIST_DIR}/../packaging/windows/resources.cmake)
-if(NOT fw_resources IN_LIST CMAKE_PROJECT_TOP_LEVEL_INCLUDES)
-  list(APPEND CMAKE_PROJECT_TOP_LEVEL_INCLUDES ${fw_resources})
-endif()
+# Also included: the program's resources (icon, picture, version record) and
+# its GUI subsystem. The toolchain file is read more than once; each include
+# must be listed once.
+foreach(top_include ${CMAKE_CURRENT_LIST_DIR}/mingw32-gtest-provider.cmake
+                ${CMAKE_CURRENT_LIST_DIR}/../packaging/windows/resources.cmake)
+  if(NOT top_include IN_LIST CMAKE_PROJECT_TOP_LEVEL_INCLUDES)
+    list(APPEND CMAKE_PROJECT_TOP_LEVEL_INCLUDES ${top_include})
+  endif()
+endforeach()

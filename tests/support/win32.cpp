@@ -148,22 +148,21 @@ ChildRun RunChild(const std::filesystem::path &program, const char *argument,
     return run;
   std::set<HWND> seen;
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeoutSeconds);
+  run.finished = true;
   while (WaitForSingleObject(child.hProcess, 10) == WAIT_TIMEOUT) {
     DismissBoxesOf(child.dwProcessId, seen, run.boxes);
     if (std::chrono::steady_clock::now() > deadline) {
       TerminateProcess(child.hProcess, 255);
       WaitForSingleObject(child.hProcess, INFINITE);
-      CloseHandle(child.hThread);
-      CloseHandle(child.hProcess);
-      return run;
+      run.finished = false;
+      break;
     }
   }
   DWORD code = 0;
-  GetExitCodeProcess(child.hProcess, &code);
+  if (run.finished && GetExitCodeProcess(child.hProcess, &code))
+    run.exitCode = static_cast<int>(code);
   CloseHandle(child.hThread);
   CloseHandle(child.hProcess);
-  run.finished = true;
-  run.exitCode = static_cast<int>(code);
   return run;
 }
 

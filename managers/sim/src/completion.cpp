@@ -19,21 +19,19 @@ constexpr uint8_t kCheckCondition = 0x02;
 } // namespace
 
 void SignalEvent(uintptr_t handle) {
+  if (handle == 0)
+    return;
 #ifdef _WIN32
   // On Windows SRB_PostProc carries the event HANDLE itself.
-  if (handle != 0)
-    SetEvent(reinterpret_cast<HANDLE>(handle));
-  return;
-#endif
-  if (handle == 0 || handle > uintptr_t(INT_MAX))
+  SetEvent(reinterpret_cast<HANDLE>(handle));
+#else
+  if (handle > uintptr_t(INT_MAX))
     return;
   const uint64_t one = 1;
-#ifndef _WIN32
+  // A bad descriptor is the caller's fault; the transcript shows postproc.
   ssize_t written = ::write(static_cast<int>(handle), &one, sizeof one);
   (void)written;
-#else
-  (void)one;
-#endif // a bad descriptor is the caller's fault; the transcript shows postproc
+#endif
 }
 
 void ApplyCompletion(const Completion &c, Transcript &transcript) {

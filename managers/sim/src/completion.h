@@ -34,7 +34,8 @@ struct Completion {
 
 void ApplyCompletion(const Completion &c, Transcript &transcript);
 
-// Signals the eventfd whose descriptor number the request carried.
+// Signals the event the request carried: an eventfd's descriptor number on
+// POSIX, the event HANDLE on Windows.
 void SignalEvent(uintptr_t handle);
 
 class CompletionWorker {
