@@ -1,17 +1,27 @@
-// Shared libraries: the running executable's directory first, then the
-// loader's own search. A bare name handed to dlopen never searches the
-// current directory, and no "./" form is ever built here.
+// Shared libraries, loaded by full path only. The directories, in order: the
+// running executable's, the absolute entries of LD_LIBRARY_PATH, those the
+// loader's configuration lists (/etc/ld.so.conf and what it includes), then
+// /lib and /usr/lib. A bare name handed to dlopen would also take relative
+// entries of LD_LIBRARY_PATH ("." or an empty entry: the current directory),
+// so the loader's own search is never used.
 #include "platform/kernel.h"
 
 #include <dlfcn.h>
+#include <glob.h>
 #include <limits.h>
 #include <unistd.h>
 
+#include <fstream>
+#include <sstream>
 #include <string>
+#include <vector>
 
 namespace platform {
 
 namespace {
+
+constexpr const char *kLoaderConfig = "/etc/ld.so.conf";
+constexpr int kMaxIncludeDepth = 4;
 
 std::string ExecutableDirectory() {
   char path[PATH_MAX];
@@ -19,31 +29,88 @@ std::string ExecutableDirectory() {
   if (n <= 0)
     return {};
   std::string dir(path, static_cast<std::size_t>(n));
-  const std::size_t slash = dir.rfind('/');
-  if (slash == std::string::npos)
-    return {};
-  dir.resize(slash + 1);
-  return dir; // absolute, ends in '/'
+  dir.resize(dir.rfind('/') + 1); // readlink gives an absolute path: there is a '/'
+  return dir;
 }
 
-bool HasSlash(const char *name) {
-  return std::string(name).find('/') != std::string::npos;
+bool IsAbsolute(const std::string &dir) {
+  return !dir.empty() && dir[0] == '/';
+}
+
+void AddDirectory(std::vector<std::string> &dirs, std::string dir) {
+  if (!IsAbsolute(dir))
+    return;
+  if (dir.back() != '/')
+    dir += '/';
+  dirs.push_back(dir);
+}
+
+// The loader takes ':' and ';' as separators.
+void AddPathList(std::vector<std::string> &dirs, const char *list) {
+  if (list == nullptr)
+    return;
+  std::string entry;
+  for (const char *c = list;; ++c) {
+    if (*c == ':' || *c == ';' || *c == '\0') {
+      AddDirectory(dirs, entry);
+      entry.clear();
+      if (*c == '\0')
+        return;
+    } else {
+      entry += *c;
+    }
+  }
+}
+
+void AddConfigFile(std::vector<std::string> &dirs, const std::string &file, int depth);
+
+// "include PATTERN": a relative pattern is relative to the including file.
+void AddIncluded(std::vector<std::string> &dirs, const std::string &from, std::string pattern,
+                 int depth) {
+  if (!IsAbsolute(pattern))
+    pattern = from.substr(0, from.rfind('/') + 1) + pattern;
+  glob_t found{};
+  if (glob(pattern.c_str(), 0, nullptr, &found) == 0)
+    for (std::size_t i = 0; i < found.gl_pathc; ++i)
+      AddConfigFile(dirs, found.gl_pathv[i], depth + 1);
+  globfree(&found);
+}
+
+void AddConfigFile(std::vector<std::string> &dirs, const std::string &file, int depth) {
+  if (depth > kMaxIncludeDepth)
+    return;
+  std::ifstream in(file);
+  for (std::string line; std::getline(in, line);) {
+    line = line.substr(0, line.find('#'));
+    std::istringstream words(line);
+    std::string first, second;
+    words >> first >> second;
+    if (first == "include")
+      AddIncluded(dirs, file, second, depth);
+    else
+      AddDirectory(dirs, first); // also drops "hwcap" lines and blanks
+  }
+}
+
+std::vector<std::string> SearchDirectories() {
+  std::vector<std::string> dirs;
+  AddDirectory(dirs, ExecutableDirectory());
+  AddPathList(dirs, getenv("LD_LIBRARY_PATH"));
+  AddConfigFile(dirs, kLoaderConfig, 0);
+  AddDirectory(dirs, "/lib");
+  AddDirectory(dirs, "/usr/lib");
+  return dirs;
 }
 
 } // namespace
 
 Library *LoadLibraryByName(const char *name) {
-  if (name == nullptr || *name == '\0')
+  if (name == nullptr || *name == '\0' || std::string(name).find('/') != std::string::npos)
     return nullptr;
-  void *handle = nullptr;
-  if (!HasSlash(name)) {
-    const std::string dir = ExecutableDirectory();
-    if (!dir.empty() && dir[0] == '/')
-      handle = dlopen((dir + name).c_str(), RTLD_NOW | RTLD_LOCAL);
-  }
-  if (handle == nullptr)
-    handle = dlopen(name, RTLD_NOW | RTLD_LOCAL);
-  return static_cast<Library *>(handle);
+  for (const std::string &dir : SearchDirectories())
+    if (void *handle = dlopen((dir + name).c_str(), RTLD_NOW | RTLD_LOCAL))
+      return static_cast<Library *>(handle);
+  return nullptr;
 }
 
 void *LookupEntry(Library *lib, const char *name) {
