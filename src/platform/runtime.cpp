@@ -37,6 +37,7 @@ void CloseFileOrRaise(File *f) {
 }
 
 int RunProgram(int (*body)()) {
+  GuardStandardStreams();
   try {
     return body();
   } catch (const InOutError &e) {

@@ -20,8 +20,8 @@ std::int64_t FileSizeOrRaise(File *f);
 std::int64_t FilePosOrRaise(File *f);
 void CloseFileOrRaise(File *f);
 
-// Runs the program body. An InOutError that escapes it is shown in a message
-// box naming the operating-system error, and the process exit code is 1.
+// Runs the program body, with the standard streams guarded first. An InOutError that escapes it is
+// shown in a message box naming the operating-system error, and the process exit code is 1.
 int RunProgram(int (*body)());
 
 } // namespace platform

@@ -27,10 +27,22 @@ bool PlainFileExists(const char *name) {
   return name != nullptr && stat(name, &st) == 0 && S_ISREG(st.st_mode);
 }
 
+// A file without any write permission bit counts as read-only, as the
+// read-only attribute does on Windows: refused even where the permission
+// check would let the caller (root) open it for writing.
 File *OpenExistingReadWrite(const char *name, int *error) {
   const int fd = open(name, O_RDWR | O_CLOEXEC);
   if (fd < 0) {
     Fail(error);
+    return nullptr;
+  }
+  struct stat st {};
+  const bool known = fstat(fd, &st) == 0;
+  if (!known || (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) {
+    const int why = known ? EACCES : errno;
+    close(fd);
+    if (error != nullptr)
+      *error = why;
     return nullptr;
   }
   return new File{fd};

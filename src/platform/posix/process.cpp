@@ -1,0 +1,25 @@
+// Process start: the three standard descriptors are made to exist.
+#include "platform/kernel.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+namespace platform {
+
+// A closed 0, 1 or 2 would be handed to the next descriptor made: an event
+// numbered 0 reads as "no event" in SRB_PostProc, and an image file numbered
+// 1 or 2 would receive whatever the process prints.
+void GuardStandardStreams() {
+  for (int fd = 0; fd <= 2; ++fd) {
+    if (fcntl(fd, F_GETFD) >= 0 || errno != EBADF)
+      continue;
+    // open() takes the lowest free number, which is this one.
+    const int opened = open("/dev/null", O_RDWR);
+    if (opened >= 0 && opened != fd)
+      close(opened);
+  }
+}
+
+} // namespace platform
