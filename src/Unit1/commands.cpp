@@ -53,7 +53,7 @@ bool SubmitAndPoll(SRB_ExecSCSICmd &srb) {
 } // namespace
 
 bool StartFirmwareSend(std::uint8_t adapter, std::uint8_t target) {
-  SRB_ExecSCSICmd srb;
+  SRB_ExecSCSICmd &srb = NewExecBlock();
   StartSenderBlock(srb, adapter, target);
   srb.CDBByte[0] = OpStartFirmwareSend;
   srb.CDBByte[1] = 0x04;
@@ -66,7 +66,7 @@ bool SendFirmwareBlock(std::uint8_t adapter, std::uint8_t target, std::uint32_t 
   if (length > TransferBlockSize) { // would send bytes from beyond TransferBuffer
     return false;
   }
-  SRB_ExecSCSICmd srb;
+  SRB_ExecSCSICmd &srb = NewExecBlock();
   StartSenderBlock(srb, adapter, target);
   srb.SRB_Flags = SRB_DIR_OUT;
   srb.SRB_BufLen = length;
@@ -79,11 +79,11 @@ bool SendFirmwareBlock(std::uint8_t adapter, std::uint8_t target, std::uint32_t 
 }
 
 bool EndFirmwareSend(std::uint8_t adapter, std::uint8_t target) {
-  alignas(4) std::uint8_t reply[2] = {0, 0}; // the drive's two bytes are not used
-  SRB_ExecSCSICmd srb;
+  std::uint8_t *reply = NewWorkBuffer(2); // the drive's two bytes are not used
+  SRB_ExecSCSICmd &srb = NewExecBlock();
   StartSenderBlock(srb, adapter, target);
   srb.SRB_Flags = SRB_DIR_IN;
-  srb.SRB_BufLen = sizeof reply;
+  srb.SRB_BufLen = 2;
   srb.SRB_BufPointer = reply;
   srb.CDBByte[0] = OpEndFirmwareSend;
   return SubmitAndPoll(srb);
@@ -100,7 +100,7 @@ bool WriteBuffer(std::uint8_t adapter, std::uint8_t target, std::uint32_t offset
   if (offset >= WriteBufferFieldLimit || length > TransferBlockSize) {
     return false;
   }
-  SRB_ExecSCSICmd srb;
+  SRB_ExecSCSICmd &srb = NewExecBlock();
   StartSenderBlock(srb, adapter, target);
   srb.SRB_Flags = SRB_DIR_OUT;
   srb.SRB_BufLen = length;
@@ -113,8 +113,11 @@ bool WriteBuffer(std::uint8_t adapter, std::uint8_t target, std::uint32_t offset
   PutBigEndian24(&srb.CDBByte[6], length);
   const bool ok = SubmitAndPoll(srb);
   // Fixed-format sense: key in byte 2 taken whole, ASC and ASCQ in 12 and 13.
-  senseKey = srb.SenseArea[2];
-  asc = srb.SenseArea[12];
-  ascq = srb.SenseArea[13];
+  // A request abandoned while pending has none yet.
+  if (ReadStatus(&srb) != SS_PENDING) {
+    senseKey = srb.SenseArea[2];
+    asc = srb.SenseArea[12];
+    ascq = srb.SenseArea[13];
+  }
   return ok;
 }

@@ -10,6 +10,8 @@
 #include "platform/toolkit/toolkit.h"
 #include "wnaspi95/wnaspi95.h"
 
+#include <algorithm>
+#include <climits>
 #include <cstdint>
 #include <cstdio>
 #include <string>
@@ -18,6 +20,10 @@ namespace {
 
 // WRITE BUFFER carries a 24-bit buffer offset: no block may start at 2^24.
 constexpr std::int64_t MaxDownloadSize = std::int64_t{1} << 24;
+// The programming-mode label counts bytes in a signed 32-bit number, and the
+// block address is 32 bits wide: a larger image could be neither counted nor
+// addressed. Anything smaller is the drive's to judge.
+constexpr std::int64_t MaxProgramSize = INT32_MAX;
 
 void Pump() {
   toolkit::Application->ProcessMessages();
@@ -88,11 +94,13 @@ bool DownloadMicrocode(TForm1 *window, const std::string &fileName, std::int32_t
   const auto tgt = static_cast<std::uint8_t>(target);
   std::int32_t remaining = static_cast<std::int32_t>(size);
   while (remaining > 0) {
-    const std::size_t got = platform::BlockRead(file, TransferBuffer, TransferBlockSize);
+    // Exactly the bytes the image held when it was opened: what is appended
+    // meanwhile (the sharing mode allows it) is not sent, and a file that
+    // shrank ends the transfer before a short block goes out.
+    const std::size_t wanted = std::min<std::size_t>(TransferBlockSize, std::size_t(remaining));
+    const std::size_t got = platform::BlockRead(file, TransferBuffer, wanted);
     const std::int64_t end = platform::FilePosOrRaise(file);
-    // The file shrank under us (the sharing mode allows it): stop rather
-    // than send empty blocks for ever.
-    if (got == 0 || end > MaxDownloadSize) {
+    if (got < wanted || end > MaxDownloadSize) {
       FailTransfer(file, SendingErrorText(0, 0, 0));
       return false;
     }
@@ -124,16 +132,26 @@ void ProgramModeTransfer(TForm1 *window, const std::string &fileName, std::int32
   }
   AnnounceTransfer(window, adapter, target);
 
+  // The size is taken once: exactly the bytes the image held when it was
+  // opened are sent, whatever another process does to the file meanwhile.
+  const std::int64_t size = platform::FileSizeOrRaise(file);
+  if (size > MaxProgramSize) {
+    FailTransfer(file, "Error sending firmware.");
+    return;
+  }
   const auto ha = static_cast<std::uint8_t>(adapter);
   const auto tgt = static_cast<std::uint8_t>(target);
   if (!StartFirmwareSend(ha, tgt)) {
     FailTransfer(file, "Error starting firmware send.");
     return;
   }
-  while (platform::FilePosOrRaise(file) < platform::FileSizeOrRaise(file)) {
-    const std::size_t got = platform::BlockRead(file, TransferBuffer, TransferBlockSize);
-    // A file that shrank between the size test and the read ends the send.
-    if (got == 0) {
+  for (std::int64_t at = platform::FilePosOrRaise(file); at < size;
+       at = platform::FilePosOrRaise(file)) {
+    const auto wanted =
+        static_cast<std::size_t>(std::min<std::int64_t>(TransferBlockSize, size - at));
+    const std::size_t got = platform::BlockRead(file, TransferBuffer, wanted);
+    // The file shrank: the drive must not take a short image for the whole.
+    if (got < wanted) {
       FailTransfer(file, "Error sending firmware.");
       return;
     }

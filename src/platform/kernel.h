@@ -11,9 +11,11 @@
 namespace platform {
 
 // --- dynamic libraries -----------------------------------------------------
-// Looked for in the directory of the running executable first, then by the
-// system loader's own search. The current directory is never searched: it
-// holds a downloaded firmware image and must not be able to plant a library.
+// A bare file name, looked for in the directory of the running executable
+// first, then in the system's library directories, always by full path. The
+// current directory and relative directories are never searched: the current
+// directory holds a downloaded firmware image and must not be able to plant
+// a library.
 struct Library;
 Library *LoadLibraryByName(const char *name);      // nullptr when it cannot be loaded
 void *LookupEntry(Library *lib, const char *name); // nullptr when not exported
@@ -29,11 +31,32 @@ void DeleteLock(Lock *lock);
 // --- manual-reset events ---------------------------------------------------
 // The value of EventPostProc() is what a manager receives in SRB_PostProc:
 // an eventfd descriptor number on POSIX, an event HANDLE on Win32.
+// A manager may signal an event late, or twice, so no event is ever destroyed:
+// CloseEvent hands it back to a pool that lives as long as the process, and
+// CreateManualResetEvent resets whatever it takes from there. A number that
+// once travelled in SRB_PostProc therefore never names a file later.
 struct Event;
 Event *CreateManualResetEvent(); // not signalled; nullptr on failure
 std::uintptr_t EventPostProc(Event *event);
-void WaitForEvent(Event *event); // no time-out
-void CloseEvent(Event *event);
+// True once the event is signalled; false when `timeoutMs` passed first or
+// the wait itself failed. The event stays signalled (manual reset).
+bool WaitForEvent(Event *event, unsigned timeoutMs);
+void ResetEvent(Event *event);
+void CloseEvent(Event *event); // back to the pool
+
+// --- request memory ----------------------------------------------------------
+// Request blocks and the buffers a manager reads or fills. A manager writes
+// to them until the request completes, and a broken one even later, so they
+// are never freed or handed out twice: the total stays small (a run sends a
+// bounded number of requests) and is held until the process ends.
+void *ObtainRequestMemory(std::size_t size); // zero-filled, 16-byte aligned
+std::size_t RequestMemoryHeld();             // bytes handed out so far
+
+// --- process start -------------------------------------------------------------
+// Makes sure the standard input, output and error are open (to the null
+// device where they were closed), so that no event or image file opened later
+// takes one of their numbers.
+void GuardStandardStreams();
 
 // --- time ------------------------------------------------------------------
 void SleepMs(unsigned ms); // 0 gives up the rest of the time slice

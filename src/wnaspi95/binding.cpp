@@ -6,7 +6,6 @@
 #include "platform/kernel.h"
 
 #include <cstring>
-#include <memory>
 #include <string>
 
 std::uint8_t AdapterCount = 0;
@@ -130,23 +129,26 @@ std::int32_t LookupDeviceType(std::uint8_t adapter, std::uint8_t target) {
 }
 
 bool HaInquiry(std::uint8_t adapter, SRB_HAInquiry *block) {
-  auto request = std::make_unique<SRB_HAInquiry>(); // zero-filled
+  // Request memory, zero-filled and never reused (a manager may write late).
+  auto *request =
+      static_cast<SRB_HAInquiry *>(platform::ObtainRequestMemory(sizeof(SRB_HAInquiry)));
   request->SRB_Cmd = SC_HA_INQUIRY;
   request->SRB_HaId = adapter;
   // Straight to the manager: no AspiLock, no busy retry.
   if (AspiSend != nullptr)
-    AspiSend(request.get());
+    AspiSend(request);
   else
-    WriteStatus(request.get(), SS_ERR);
-  const bool ok = CompleteByPolling(request.get(), kCensusPollMs);
-  std::memcpy(block, request.get(), sizeof *block);
+    WriteStatus(request, SS_ERR);
+  const bool ok = CompleteByPolling(request, kCensusPollMs);
+  std::memcpy(block, request, sizeof *block);
   return ok;
 }
 
 std::int32_t GetDeviceType(std::uint8_t adapter, std::uint8_t target) {
-  std::unique_ptr<std::uint8_t[]> area(new std::uint8_t[kGdevAreaSize]);
-  auto *request = reinterpret_cast<SRB_GDEVBlock *>(area.get() + kGdevOffset);
-  std::memset(request, 0, sizeof *request);
+  // Request memory: zero-filled and never reused; the pages of the area
+  // around the block are never touched, so they cost no physical memory.
+  auto *area = static_cast<std::uint8_t *>(platform::ObtainRequestMemory(kGdevAreaSize));
+  auto *request = reinterpret_cast<SRB_GDEVBlock *>(area + kGdevOffset);
   request->SRB_Cmd = SC_GET_DEV_TYPE;
   request->SRB_HaId = adapter;
   request->SRB_Target = target;

@@ -2,10 +2,22 @@
 #pragma once
 
 #include "WinGen/WinGen.h"
+#include "platform/kernel.h"
+#include "wnaspi95/passthrough_state.h"
 #include "wnaspi95/wnaspi95.h"
 
 #include <cstdint>
 #include <cstring>
+
+// A request block and work buffers come from request memory, which is never
+// reused: the manager may write to them for as long as the request runs, and
+// a broken manager even after that.
+inline SRB_ExecSCSICmd &NewExecBlock() {
+  return *static_cast<SRB_ExecSCSICmd *>(platform::ObtainRequestMemory(sizeof(SRB_ExecSCSICmd)));
+}
+inline std::uint8_t *NewWorkBuffer(std::size_t size) {
+  return static_cast<std::uint8_t *>(platform::ObtainRequestMemory(size));
+}
 
 // Zero-fills the block and sets the fields every drive command shares.
 inline void SetCommonFields(SRB_ExecSCSICmd &srb, std::uint8_t adapter, std::uint8_t target) {

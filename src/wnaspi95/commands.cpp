@@ -12,7 +12,6 @@
 #include <cstdint>
 
 #include <cstring>
-#include <vector>
 
 // Command blocks are filled by copying byte-swapped values: big-endian only on
 // a little-endian processor.
@@ -44,7 +43,8 @@ std::uint8_t QueryCdbLength(std::uint8_t adapter) {
 
 // Submits a notifying block and waits for its event, then closes the event.
 // Without an event (none could be made) the block goes out without the
-// notification bit and the wait falls back to polling its status.
+// notification bit and the wait falls back to polling its status. The event
+// of a request that never ended stays with it: the manager may signal it yet.
 bool SubmitWithEvent(SRB_ExecSCSICmd &srb, platform::Event *event) {
   if (event != nullptr) {
     srb.SRB_Flags |= SRB_EVENT_NOTIFY;
@@ -52,7 +52,7 @@ bool SubmitWithEvent(SRB_ExecSCSICmd &srb, platform::Event *event) {
   }
   const std::uint32_t submitted = SubmitRequest(&srb);
   const bool ok = CompleteByEvent(&srb, event, submitted);
-  if (event != nullptr) {
+  if (event != nullptr && ReadStatus(&srb) != SS_PENDING) {
     platform::CloseEvent(event);
   }
   return ok;
@@ -61,24 +61,24 @@ bool SubmitWithEvent(SRB_ExecSCSICmd &srb, platform::Event *event) {
 } // namespace
 
 bool Inquiry(std::uint8_t adapter, std::uint8_t target, std::uint8_t *data) {
-  std::vector<std::uint8_t> work(InquiryWorkSize, 0);
+  std::uint8_t *work = NewWorkBuffer(InquiryWorkSize);
   platform::Event *event = platform::CreateManualResetEvent();
-  SRB_ExecSCSICmd srb;
+  SRB_ExecSCSICmd &srb = NewExecBlock();
   SetCommonFields(srb, adapter, target);
   srb.SRB_Flags = SRB_DIR_IN;
   srb.SRB_BufLen = InquiryDataLength;
-  srb.SRB_BufPointer = work.data();
+  srb.SRB_BufPointer = work;
   srb.SRB_CDBLen = QueryCdbLength(adapter);
   srb.CDBByte[0] = OpInquiry;
   srb.CDBByte[4] = InquiryDataLength;
   const bool ok = SubmitWithEvent(srb, event);
-  std::memcpy(data, work.data(), InquiryDataLength);
+  std::memcpy(data, work, InquiryDataLength);
   return ok;
 }
 
 bool TestUnitReady(std::uint8_t adapter, std::uint8_t target) {
   platform::Event *event = platform::CreateManualResetEvent();
-  SRB_ExecSCSICmd srb;
+  SRB_ExecSCSICmd &srb = NewExecBlock();
   SetCommonFields(srb, adapter, target);
   srb.SRB_CDBLen = QueryCdbLength(adapter);
   srb.CDBByte[0] = OpTestUnitReady;
@@ -94,12 +94,12 @@ bool ReadDriveMemory(std::uint8_t adapter, std::uint8_t target, std::uint32_t ad
   // The drive transfers whole 16-bit words: an odd request is rounded up and
   // the extra byte dropped.
   const std::uint16_t even = static_cast<std::uint16_t>(length + (length & 1u));
-  std::vector<std::uint8_t> work(std::size_t{even} + ReadSlack, 0);
-  SRB_ExecSCSICmd srb;
+  std::uint8_t *work = NewWorkBuffer(std::size_t{even} + ReadSlack);
+  SRB_ExecSCSICmd &srb = NewExecBlock();
   SetCommonFields(srb, adapter, target);
   srb.SRB_Flags = SRB_DIR_IN;
   srb.SRB_BufLen = even;
-  srb.SRB_BufPointer = work.data();
+  srb.SRB_BufPointer = work;
   srb.SRB_CDBLen = 12;
   srb.CDBByte[0] = OpReadDriveMemory;
   PutBigEndian32(&srb.CDBByte[2], address);
@@ -107,7 +107,7 @@ bool ReadDriveMemory(std::uint8_t adapter, std::uint8_t target, std::uint32_t ad
   SubmitRequest(&srb);
   const bool ok = CompleteByPolling(&srb, 10);
   if (length > 0) {
-    std::memcpy(data, work.data(), length);
+    std::memcpy(data, work, length);
   }
   return ok;
 }
@@ -119,16 +119,16 @@ bool WriteDriveMemory(std::uint8_t adapter, std::uint8_t target, std::uint32_t a
   }
   // The drive accepts a memory write only behind its key prefix.
   const std::uint16_t total = static_cast<std::uint16_t>(DriveMemoryKeyLength + length);
-  std::vector<std::uint8_t> work(total);
-  std::memcpy(work.data(), DriveMemoryKey, DriveMemoryKeyLength);
+  std::uint8_t *work = NewWorkBuffer(total);
+  std::memcpy(work, DriveMemoryKey, DriveMemoryKeyLength);
   if (length > 0) {
-    std::memcpy(work.data() + DriveMemoryKeyLength, data, length);
+    std::memcpy(work + DriveMemoryKeyLength, data, length);
   }
-  SRB_ExecSCSICmd srb;
+  SRB_ExecSCSICmd &srb = NewExecBlock();
   SetCommonFields(srb, adapter, target);
   srb.SRB_Flags = SRB_DIR_OUT;
   srb.SRB_BufLen = total;
-  srb.SRB_BufPointer = work.data();
+  srb.SRB_BufPointer = work;
   srb.SRB_CDBLen = 12;
   srb.CDBByte[0] = OpWriteDriveMemory;
   PutBigEndian32(&srb.CDBByte[2], address);

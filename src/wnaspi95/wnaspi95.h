@@ -96,19 +96,20 @@ struct Event;
 std::uint32_t SubmitRequest(void *block);
 
 // The three completion waits. Each reads SRB_Status afresh on every pass and
-// returns true exactly when it ended as SS_COMP.
+// returns true exactly when it ended as SS_COMP. A request still pending when
+// its wait's time limit passes (2 minutes; 10 for the 0 ms poll of the
+// firmware-sending commands) counts as failed and stays abandoned.
 //
 // Event notification: the caller created `event` (platform::CreateManualResetEvent),
 // put platform::EventPostProc(event) in SRB_PostProc and SRB_EVENT_NOTIFY in
 // SRB_Flags before submitting. The event is waited on only when the submission
 // returned SS_PENDING; any other value means the request has already ended.
-// The caller still closes the event.
+// The caller still closes the event, unless the request is still pending.
 bool CompleteByEvent(SRB_ExecSCSICmd *block, platform::Event *event, std::uint32_t submitResult);
 // Polling: `block` is any of the three request blocks (SRB_Status at byte 1).
 // The first read comes at once; while SS_PENDING, sleep `sleepMs` (10, or 0 to
 // give up the time slice) and read again.
 bool CompleteByPolling(void *block, unsigned sleepMs);
-bool WaitPolling(volatile std::uint8_t *status, unsigned sleepMs); // the loop itself
 
 // --- binding and census -----------------------------------------------------
 extern std::uint8_t AdapterCount;
@@ -147,5 +148,9 @@ void BindEntries(InfoEntry info, SendEntry send);
 // Every sleep of the pass-through layer (busy retry, polling) goes to the
 // recorder instead of the operating system while one is set; nullptr restores.
 void SetSleepRecorder(SleepRecorder recorder);
+// Every completion wait gives up after `ms` instead of its own limit; 0
+// restores the limits. FWUPD_TEST_WAIT_LIMIT_MS in the environment does the
+// same for a whole program.
+void SetWaitLimitMs(unsigned ms);
 } // namespace wnaspi95_test
 #endif

@@ -66,8 +66,6 @@ TEST_F(SpineCompletion, PendingSubmissionWaitsForTheEvent) {
   });
   EXPECT_TRUE(CompleteByEvent(&block, event, SS_PENDING));
   manager.join();
-  // Manual reset: the event stays signalled and a second wait returns at once.
-  platform::WaitForEvent(event);
   platform::CloseEvent(event);
 }
 

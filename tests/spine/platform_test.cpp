@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -50,6 +51,22 @@ TEST(SpinePlatformFiles, ReadSizePositionWithoutTruncating) {
   fs::remove(p);
 }
 
+// Read-only is the absence of every write permission (the attribute on
+// Windows): refused although the caller, root here in CI, could write it.
+TEST(SpinePlatformFiles, ReadOnlyFileIsNotOpened) {
+  const fs::path p = Scratch("-readonly");
+  std::ofstream(p, std::ios::binary) << "0123456789";
+  fs::permissions(p, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+  int error = 0;
+  EXPECT_EQ(platform::OpenExistingReadWrite(p.string().c_str(), &error), nullptr);
+  EXPECT_NE(error, 0);
+  fs::permissions(p, fs::perms::owner_write, std::filesystem::perm_options::add);
+  platform::File *f = platform::OpenExistingReadWrite(p.string().c_str(), &error);
+  EXPECT_NE(f, nullptr);
+  platform::CloseFile(f, &error);
+  fs::remove(p);
+}
+
 int FailingBody() {
   const fs::path dir = fs::temp_directory_path();
   // Reading a directory opened for writing cannot work: the open itself fails.
@@ -77,13 +94,59 @@ TEST(SpinePlatformRuntime, EscapedIoErrorIsShownAndEndsWithOne) {
   EXPECT_EQ(platform::RunProgram([] { return 0; }), 0);
 }
 
-TEST(SpinePlatformEvents, ManualResetEventStaysSignalled) {
+TEST(SpinePlatformEvents, ManualResetEventStaysSignalledUntilReset) {
   platform::Event *e = platform::CreateManualResetEvent();
   ASSERT_NE(e, nullptr);
+  EXPECT_FALSE(platform::WaitForEvent(e, 0));
   test_support::SignalPostProc(platform::EventPostProc(e));
-  platform::WaitForEvent(e);
-  platform::WaitForEvent(e);
+  EXPECT_TRUE(platform::WaitForEvent(e, 0));
+  EXPECT_TRUE(platform::WaitForEvent(e, 1000));
+  platform::ResetEvent(e);
+  EXPECT_FALSE(platform::WaitForEvent(e, 20));
   platform::CloseEvent(e);
+}
+
+// A manager may signal an event after its request has ended: the number must
+// still name that event, never a file opened since, and the event must come
+// out of the pool not signalled.
+TEST(SpinePlatformEvents, LateSignalNeitherReachesAFileNorTheNextRequest) {
+  platform::Event *e = platform::CreateManualResetEvent();
+  ASSERT_NE(e, nullptr);
+  const std::uintptr_t number = platform::EventPostProc(e);
+  platform::CloseEvent(e);
+
+  const fs::path path = test_support::MakeScratchDirectory("late-signal") / "image.rom";
+  std::ofstream(path, std::ios::binary) << "image bytes";
+  int error = 0;
+  platform::File *image = platform::OpenExistingReadWrite(path.string().c_str(), &error);
+  ASSERT_NE(image, nullptr);
+  test_support::SignalPostProc(number);
+  test_support::SignalPostProc(number);
+
+  char bytes[32] = {};
+  std::size_t got = 0;
+  ASSERT_TRUE(platform::ReadFromFile(image, bytes, sizeof bytes, &got, &error));
+  EXPECT_EQ(std::string(bytes, got), "image bytes");
+  platform::CloseFile(image, &error);
+
+  platform::Event *next = platform::CreateManualResetEvent();
+  EXPECT_EQ(platform::EventPostProc(next), number);
+  EXPECT_FALSE(platform::WaitForEvent(next, 0));
+  platform::CloseEvent(next);
+  fs::remove_all(path.parent_path());
+}
+
+// Request memory is zero-filled, aligned for any request block and never
+// handed out twice.
+TEST(SpinePlatformRequestMemory, FreshZeroedAlignedAndCounted) {
+  const std::size_t before = platform::RequestMemoryHeld();
+  for (std::size_t size : {96u, 1u, 2048u, 65536u, 3u << 20, 96u}) {
+    auto *p = static_cast<unsigned char *>(platform::ObtainRequestMemory(size));
+    EXPECT_EQ(reinterpret_cast<std::uintptr_t>(p) % 16, 0u);
+    EXPECT_TRUE(std::all_of(p, p + size, [](unsigned char b) { return b == 0; }));
+    std::memset(p, 0xA5, size); // a later block would show it if it overlapped
+  }
+  EXPECT_GE(platform::RequestMemoryHeld() - before, 96u + 1 + 2048 + 65536 + (3u << 20) + 96);
 }
 
 TEST(SpinePlatformCounter, CountsAtItsFrequency) {

@@ -2,12 +2,14 @@
 // descriptors that a manager signals by writing the 8-byte value 1.
 #include "platform/kernel.h"
 
+#include <poll.h>
 #include <pthread.h>
 #include <sys/eventfd.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdint>
+#include <vector>
 
 namespace platform {
 
@@ -43,39 +45,62 @@ struct Event {
   int fd;
 };
 
+namespace {
+// Events are made and handed back by the thread that runs the drive
+// operations; none is ever closed (see kernel.h).
+std::vector<Event *> &FreeEvents() {
+  static std::vector<Event *> events;
+  return events;
+}
+} // namespace
+
 Event *CreateManualResetEvent() {
-  const int fd = eventfd(0, EFD_CLOEXEC);
-  if (fd < 0)
-    return nullptr;
-  return new Event{fd};
+  Event *event = nullptr;
+  if (!FreeEvents().empty()) {
+    event = FreeEvents().back();
+    FreeEvents().pop_back();
+  } else {
+    const int fd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    if (fd < 0)
+      return nullptr;
+    event = new Event{fd};
+  }
+  ResetEvent(event);
+  return event;
 }
 
 std::uintptr_t EventPostProc(Event *event) {
   return static_cast<std::uintptr_t>(event->fd);
 }
 
-// Manual reset: the wait takes the count (a blocking read, which also orders
-// this thread after the manager's signalling write) and puts it back at once,
-// so the event stays signalled for every later wait.
-void WaitForEvent(Event *event) {
-  std::uint64_t count = 0;
-  for (;;) {
-    const ssize_t n = read(event->fd, &count, sizeof count);
-    if (n == static_cast<ssize_t>(sizeof count))
-      break;
-    if (n < 0 && errno == EINTR)
-      continue;
-    return;
+// Manual reset: a signalled event is readable. The count is taken and put
+// back at once, so the event stays signalled; the read also orders this
+// thread after the manager's signalling write.
+bool WaitForEvent(Event *event, unsigned timeoutMs) {
+  pollfd p{event->fd, POLLIN, 0};
+  const int timeout = timeoutMs > 0x7FFFFFFFu ? -1 : static_cast<int>(timeoutMs);
+  int ready = 0;
+  while ((ready = poll(&p, 1, timeout)) < 0 && errno == EINTR) {
   }
+  if (ready <= 0)
+    return false;
+  std::uint64_t count = 0;
+  if (read(event->fd, &count, sizeof count) != static_cast<ssize_t>(sizeof count))
+    return true; // taken by a concurrent reset: it was signalled all the same
   while (write(event->fd, &count, sizeof count) < 0 && errno == EINTR) {
+  }
+  return true;
+}
+
+void ResetEvent(Event *event) {
+  std::uint64_t count = 0;
+  while (read(event->fd, &count, sizeof count) < 0 && errno == EINTR) {
   }
 }
 
 void CloseEvent(Event *event) {
-  if (event == nullptr)
-    return;
-  close(event->fd);
-  delete event;
+  if (event != nullptr)
+    FreeEvents().push_back(event);
 }
 
 } // namespace platform

@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include <vector>
+
 namespace platform {
 
 struct Lock {
@@ -30,9 +32,24 @@ void DeleteLock(Lock *lock) {
   delete lock;
 }
 
-// An Event* is the event HANDLE, so no wrapper needs allocating or freeing.
+// An Event* is the event HANDLE, so no wrapper needs allocating. Handles are
+// never closed (see kernel.h): CloseEvent keeps them for the next request.
+namespace {
+std::vector<HANDLE> &FreeEvents() {
+  static std::vector<HANDLE> events;
+  return events;
+}
+} // namespace
+
 Event *CreateManualResetEvent() {
-  HANDLE h = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  HANDLE h = nullptr;
+  if (!FreeEvents().empty()) {
+    h = FreeEvents().back();
+    FreeEvents().pop_back();
+    ::ResetEvent(h);
+  } else {
+    h = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  }
   return reinterpret_cast<Event *>(h);
 }
 
@@ -40,13 +57,17 @@ std::uintptr_t EventPostProc(Event *event) {
   return reinterpret_cast<std::uintptr_t>(event);
 }
 
-void WaitForEvent(Event *event) {
-  WaitForSingleObject(reinterpret_cast<HANDLE>(event), INFINITE);
+bool WaitForEvent(Event *event, unsigned timeoutMs) {
+  return WaitForSingleObject(reinterpret_cast<HANDLE>(event), timeoutMs) == WAIT_OBJECT_0;
+}
+
+void ResetEvent(Event *event) {
+  ::ResetEvent(reinterpret_cast<HANDLE>(event));
 }
 
 void CloseEvent(Event *event) {
   if (event != nullptr)
-    CloseHandle(reinterpret_cast<HANDLE>(event));
+    FreeEvents().push_back(reinterpret_cast<HANDLE>(event));
 }
 
 void SleepMs(unsigned ms) {
