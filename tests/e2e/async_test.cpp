@@ -12,25 +12,6 @@ namespace {
 const std::string W6216T =
     Drive(0, 1, "QUILMAR ", "CD-R   QM-W6216T") + "drive 0 1 memory 74 hex:05112233\n";
 
-// Every EXEC is followed by its DONE before the next EXEC is submitted.
-void ExpectOneRequestAtATime(const RunResult &run) {
-  bool outstanding = false;
-  std::string last;
-  for (const auto &line : run.Transcript) {
-    if (line.rfind("EXEC ", 0) == 0) {
-      const std::string cdb =
-          line.substr(line.find(" cdb="), line.find(" postproc=") - line.find(" cdb="));
-      // A busy answer never completes; the retry resends the same block.
-      EXPECT_TRUE(!outstanding || cdb == last)
-          << "request submitted while another was outstanding: " << line;
-      outstanding = true;
-      last = cdb;
-    } else if (line.rfind("DONE ", 0) == 0) {
-      outstanding = false;
-    }
-  }
-}
-
 TEST(AsyncManager, DownloadWaitsForEveryCompletion) {
   Sandbox box;
   const auto image = ImageBytes(100000);

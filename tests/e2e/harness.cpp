@@ -218,9 +218,9 @@ void Sandbox::WriteImage(const std::string &name, const std::vector<std::uint8_t
   images_.push_back({path, bytes, MtimeNs(path)});
 }
 
-void Sandbox::WriteScenario(const std::string &directives) {
+void Sandbox::WriteScenario(const std::string &directives, bool record) {
   std::ofstream out(dir_ / "sim" / "sim.scn", std::ios::trunc);
-  out << "transcript transcript.txt\nresult out/\n" << directives;
+  out << (record ? "transcript transcript.txt\nresult out/\n" : "") << directives;
 }
 
 void Sandbox::FailImageRead(int nth, const char *mode) {
@@ -231,6 +231,57 @@ void Sandbox::FailImageRead(int nth, const char *mode) {
   const char *asan = std::getenv("ASAN_OPTIONS");
   AddEnvironment(std::string("ASAN_OPTIONS=") + (asan != nullptr ? std::string(asan) + ":" : "") +
                  "verify_asan_link_order=0");
+}
+
+void Sandbox::WriteSparseImage(const std::string &name, std::int64_t size) {
+  const fs::path path = dir_ / name;
+  std::ofstream(path, std::ios::binary | std::ios::trunc).close();
+  fs::resize_file(path, static_cast<std::uintmax_t>(size));
+  struct timespec times[2] = {{1000000000, 0}, {1000000000, 0}};
+  ::utimensat(AT_FDCWD, path.c_str(), times, 0);
+  images_.push_back({path, {}, MtimeNs(path), size});
+}
+
+void Sandbox::RestampImage(const std::string &name) {
+  for (auto &image : images_) {
+    if (image.Path == dir_ / name) {
+      image.Bytes = ReadBytes(image.Path);
+      image.MtimeNs = MtimeNs(image.Path);
+    }
+  }
+}
+
+void ExpectOneRequestAtATime(const RunResult &run) {
+  bool outstanding = false;
+  std::string last;
+  for (const auto &line : run.Transcript) {
+    if (line.rfind("EXEC ", 0) == 0) {
+      const std::string cdb = Field(line, "cdb");
+      EXPECT_TRUE(!outstanding || cdb == last)
+          << "request submitted while another was outstanding: " << line;
+      outstanding = true;
+      last = cdb;
+    } else if (line.rfind("DONE ", 0) == 0) {
+      outstanding = false;
+    }
+  }
+}
+
+bool AwaitExec(const fs::path &transcript, const std::string &op, std::size_t count) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+  while (std::chrono::steady_clock::now() < deadline) {
+    std::size_t seen = 0;
+    for (const auto &line : Lines(ReadText(transcript))) {
+      if (line.rfind("EXEC ", 0) == 0 && Field(line, "cdb").rfind(op, 0) == 0) {
+        ++seen;
+      }
+    }
+    if (seen >= count) {
+      return true;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  return false;
 }
 
 std::string Sandbox::DriveFile(int adapter, int target, const char *suffix) const {
@@ -245,7 +296,11 @@ bool Sandbox::HasDriveFile(int adapter, int target, const char *suffix) const {
 
 void Sandbox::CheckImagesUnchanged() const {
   for (const auto &image : images_) {
-    EXPECT_EQ(ReadBytes(image.Path), image.Bytes) << image.Path << " content changed";
+    if (image.SparseSize >= 0) {
+      EXPECT_EQ(static_cast<std::int64_t>(fs::file_size(image.Path)), image.SparseSize);
+    } else {
+      EXPECT_EQ(ReadBytes(image.Path), image.Bytes) << image.Path << " content changed";
+    }
     EXPECT_EQ(MtimeNs(image.Path), image.MtimeNs) << image.Path << " modification time changed";
   }
 }
@@ -307,6 +362,9 @@ RunResult Sandbox::Run(const char *user) {
         ::dup2(err, 2) < 0 || ::chdir(dir_.c_str()) != 0) {
       ::_exit(126);
     }
+    for (int fd : closed_) {
+      ::close(fd);
+    }
     if (user != nullptr &&
         (::setgroups(0, nullptr) != 0 || ::setgid(gid) != 0 || ::setuid(uid) != 0)) {
       ::_exit(125);
@@ -319,6 +377,10 @@ RunResult Sandbox::Run(const char *user) {
     return result;
   }
 
+  std::thread during;
+  if (whileRunning_) {
+    during = std::thread(whileRunning_, sim / "transcript.txt");
+  }
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
   int status = 0;
   for (;;) {
@@ -333,6 +395,9 @@ RunResult Sandbox::Run(const char *user) {
       break;
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  if (during.joinable()) {
+    during.join();
   }
   if (!result.TimedOut && WIFEXITED(status)) {
     result.ExitCode = WEXITSTATUS(status);

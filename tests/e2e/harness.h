@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <initializer_list>
 #include <string>
 #include <vector>
@@ -19,7 +20,7 @@ enum class Manager { Full, NoInfo, NoSend, Zero, Missing };
 struct RunResult {
   int ExitCode = -1; // -1 when the child did not exit normally
   bool TimedOut = false;
-  std::string Out; // the console backend's output
+  std::string Out;       // the console backend's output
   std::string Err;
   std::vector<std::string> Transcript; // every line the manager wrote
   std::vector<std::string> Exec;       // the cdb of every EXEC line, lower-case hex
@@ -37,13 +38,26 @@ public:
   fs::path ResultDir() const { return dir_ / "sim" / "out"; }
 
   void WriteImage(const std::string &name, const std::vector<std::uint8_t> &bytes);
-  // Directives after the transcript and result lines that every run gets.
-  void WriteScenario(const std::string &directives);
+  // A sparse image of `size` zero bytes; checked afterwards by size and time.
+  void WriteSparseImage(const std::string &name, std::int64_t size);
+  // Takes the image's present content and time as what the run must leave,
+  // for a test that changes the image itself while the program runs.
+  void RestampImage(const std::string &name);
+  // Directives after the transcript and result lines that every run gets,
+  // unless `record` is false: then the manager opens no file of its own.
+  void WriteScenario(const std::string &directives, bool record = true);
   // Extra NAME=value entries for the program's environment.
   void AddEnvironment(const std::string &entry) { extraEnv_.push_back(entry); }
   // Preloads the read-failing shim: the `nth` read of the image fails ("eio")
   // or finds the end of the file ("eof").
   void FailImageRead(int nth, const char *mode);
+  // The program starts with this standard descriptor (0, 1 or 2) closed.
+  void CloseAtStart(int fd) { closed_.push_back(fd); }
+  // Called on a thread of the test while the program runs, with the path of
+  // the manager's transcript; returns before the program is waited for.
+  void WhileRunning(std::function<void(const fs::path &transcript)> action) {
+    whileRunning_ = std::move(action);
+  }
   // Runs the program; as `user` (an account name) when running as root.
   RunResult Run(const char *user = nullptr);
 
@@ -56,13 +70,24 @@ private:
     fs::path Path;
     std::vector<std::uint8_t> Bytes;
     std::int64_t MtimeNs;
+    std::int64_t SparseSize = -1; // a sparse image: its size instead of its bytes
   };
   void CheckImagesUnchanged() const;
 
   fs::path dir_;
   std::vector<ImageStamp> images_;
   std::vector<std::string> extraEnv_;
+  std::vector<int> closed_;
+  std::function<void(const fs::path &)> whileRunning_;
 };
+
+// Waits (at most 30 s) until the transcript holds `count` EXEC lines whose
+// command starts with the opcode `op` (two hex digits); false on time-out.
+// Every EXEC is followed by its DONE before another command is submitted
+// (a busy answer's retry resends the same block).
+void ExpectOneRequestAtATime(const RunResult &run);
+
+bool AwaitExec(const fs::path &transcript, const std::string &op, std::size_t count);
 
 // Pseudo-random image bytes, the same for the same size and seed.
 std::vector<std::uint8_t> ImageBytes(std::size_t size, std::uint32_t seed = 1);

@@ -198,17 +198,16 @@ TEST(DownloadEdges, ImageInBothNamesStillGoesToTheFirstRowOnly) {
 
 class ReadOnlyImage : public ::testing::TestWithParam<bool> {};
 
+// Read-only is the absence of every write permission, as the attribute is on
+// Windows: refused also for root, as whom CI runs this.
 TEST_P(ReadOnlyImage, CannotBeOpenedAndNothingIsSent) {
   const bool programMode = GetParam();
-  if (::geteuid() == 0 && !CanRunAsOtherUser()) {
-    GTEST_SKIP() << "root opens read-only files for writing and no unprivileged user exists";
-  }
   Sandbox box;
   const char *name = programMode ? ProgramImage : DownloadImage;
   box.WriteImage(name, ImageBytes(1000));
   ::chmod((box.Dir() / name).c_str(), 0444);
   box.WriteScenario("adapters 1\n" + (programMode ? ProgramDrive : DownloadDrive));
-  const RunResult run = box.Run(::geteuid() == 0 ? "nobody" : nullptr);
+  const RunResult run = box.Run();
 
   EXPECT_EQ(run.ExitCode, 0);
   EXPECT_EQ(run.Opcodes, Ops({"12", "00"})) << "only the search reached the drive";

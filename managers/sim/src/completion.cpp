@@ -67,6 +67,13 @@ void CompletionWorker::CompleteFront() {
   ApplyCompletion(c, transcript_);
 }
 
+// In order of due time; requests due at the same time keep their order.
+void CompletionWorker::Enqueue(Completion c, std::chrono::microseconds delay) {
+  const auto due = std::chrono::steady_clock::now() + delay;
+  auto at = std::find_if(queue_.begin(), queue_.end(), [&](const Item &i) { return i.due > due; });
+  queue_.insert(at, Item{due, std::move(c)});
+}
+
 #ifdef _WIN32
 
 CompletionWorker::~CompletionWorker() {
@@ -89,7 +96,8 @@ void CompletionWorker::Post(Completion c, std::chrono::microseconds delay) {
   std::lock_guard<std::mutex> lock(mutex_);
   if (timers_ == nullptr)
     timers_ = CreateTimerQueue();
-  queue_.push_back({std::chrono::steady_clock::now() + delay, std::move(c)});
+  void *const srb = c.srb;
+  Enqueue(std::move(c), delay);
   // Each timer completes the front request, so completions keep their order.
   const auto ms = std::chrono::ceil<std::chrono::milliseconds>(delay).count();
   // Run in the queue's own thread: a pool thread might have to be started,
@@ -98,7 +106,11 @@ void CompletionWorker::Post(Completion c, std::chrono::microseconds delay) {
   if (timers_ == nullptr ||
       !CreateTimerQueueTimer(&timer, timers_, &Fire, this, static_cast<DWORD>(ms), 0,
                              WT_EXECUTEONLYONCE | WT_EXECUTEINTIMERTHREAD))
-    queue_.pop_back(); // never completes: the caller's wait shows it
+    // Never completes: the caller's wait shows it.
+    queue_.erase(std::find_if(queue_.rbegin(), queue_.rend(),
+                              [&](const Item &i) { return i.completion.srb == srb; })
+                     .base() -
+                 1);
   else
     timerHandles_.push_back(timer);
 }
@@ -118,7 +130,7 @@ CompletionWorker::~CompletionWorker() {
 void CompletionWorker::Post(Completion c, std::chrono::microseconds delay) {
   {
     std::lock_guard<std::mutex> lock(mutex_);
-    queue_.push_back({std::chrono::steady_clock::now() + delay, std::move(c)});
+    Enqueue(std::move(c), delay);
     if (!thread_.joinable())
       thread_ = std::thread([this] { Run(); });
   }

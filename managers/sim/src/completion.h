@@ -52,11 +52,12 @@ private:
     std::chrono::steady_clock::time_point due;
     Completion completion;
   };
+  void Enqueue(Completion c, std::chrono::microseconds delay); // mutex_ held
   void CompleteFront();
 
   Transcript &transcript_;
   std::mutex mutex_;
-  std::vector<Item> queue_; // in order of posting; delays are equal, so also by due time
+  std::vector<Item> queue_; // by due time
 #ifdef _WIN32
   static void __stdcall Fire(void *self, unsigned char timedOut);
   void *timers_ = nullptr; // the timer queue, made on first use

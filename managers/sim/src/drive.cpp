@@ -38,9 +38,10 @@ bool TakeData(const DriveRequest &r, uint32_t needed) {
   return r.bufLen >= needed;
 }
 
-const FailRule *MatchingFailure(const DriveState &drive, Kind kind, uint32_t occurrence) {
+const FailRule *MatchingRule(const DriveState &drive, FailRule::Action action, Kind kind,
+                             uint32_t occurrence) {
   for (const FailRule &rule : drive.config.fails) {
-    if (rule.kind != kind)
+    if (rule.kind != kind || rule.action != action)
       continue;
     bool hit = rule.when == FailRule::When::All ||
                (rule.when == FailRule::When::Nth && occurrence == rule.n) ||
@@ -128,6 +129,48 @@ DriveOutcome WriteBuffer(DriveState &drive, const DriveRequest &r) {
   return out;
 }
 
+DriveOutcome CarryOut(DriveState &drive, const DriveRequest &r, Kind kind, uint32_t occurrence) {
+  if (const FailRule *rule = MatchingRule(drive, FailRule::Action::Fail, kind, occurrence)) {
+    DriveOutcome out;
+    out.status = 0x04;
+    out.hasSense = rule->hasSense;
+    out.sense = rule->sense;
+    return out;
+  }
+  switch (kind) {
+  case Kind::Inquiry:
+    return Inquiry(drive, r);
+  case Kind::Tur:
+    return DriveOutcome{};
+  case Kind::ReadMem:
+    return ReadMemory(drive, r);
+  case Kind::WriteMem:
+    return WriteMemory(drive, r);
+  case Kind::Start: {
+    drive.programming = true;
+    drive.ended = false;
+    DriveOutcome out;
+    out.changed = true;
+    return out;
+  }
+  case Kind::Block:
+    return ProgrammingBlock(drive, r);
+  case Kind::End: {
+    drive.programming = false;
+    drive.ended = true;
+    DriveOutcome out;
+    out.data = {0x00, 0x00};
+    out.changed = true;
+    return out;
+  }
+  case Kind::WriteBuffer:
+    return WriteBuffer(drive, r);
+  case Kind::Other:
+    break;
+  }
+  return Fail(kIllegalRequest, kAscInvalidOpcode);
+}
+
 } // namespace
 
 DriveState::DriveState(const DriveConfig &cfg) : config(cfg) {
@@ -181,45 +224,14 @@ Kind KindOfOpcode(uint8_t opcode) {
 DriveOutcome ExecuteOnDrive(DriveState &drive, const DriveRequest &r) {
   Kind kind = KindOfOpcode(r.cdb[0]);
   uint32_t occurrence = ++drive.occurrences[kind];
-  if (const FailRule *rule = MatchingFailure(drive, kind, occurrence)) {
+  if (MatchingRule(drive, FailRule::Action::Hang, kind, occurrence)) {
     DriveOutcome out;
-    out.status = 0x04;
-    out.hasSense = rule->hasSense;
-    out.sense = rule->sense;
+    out.hang = true;
     return out;
   }
-  switch (kind) {
-  case Kind::Inquiry:
-    return Inquiry(drive, r);
-  case Kind::Tur:
-    return DriveOutcome{};
-  case Kind::ReadMem:
-    return ReadMemory(drive, r);
-  case Kind::WriteMem:
-    return WriteMemory(drive, r);
-  case Kind::Start: {
-    drive.programming = true;
-    drive.ended = false;
-    DriveOutcome out;
-    out.changed = true;
-    return out;
-  }
-  case Kind::Block:
-    return ProgrammingBlock(drive, r);
-  case Kind::End: {
-    drive.programming = false;
-    drive.ended = true;
-    DriveOutcome out;
-    out.data = {0x00, 0x00};
-    out.changed = true;
-    return out;
-  }
-  case Kind::WriteBuffer:
-    return WriteBuffer(drive, r);
-  case Kind::Other:
-    break;
-  }
-  return Fail(kIllegalRequest, kAscInvalidOpcode);
+  DriveOutcome out = CarryOut(drive, r, kind, occurrence);
+  out.twice = MatchingRule(drive, FailRule::Action::CompleteTwice, kind, occurrence) != nullptr;
+  return out;
 }
 
 } // namespace simaspi

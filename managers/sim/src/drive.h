@@ -41,6 +41,8 @@ struct DriveOutcome {
   bool hasSense = false;
   Sense sense;
   bool changed = false; // the drive's state changed: rewrite the result files
+  bool hang = false;    // never completed: the command was not carried out
+  bool twice = false;   // completed a second time, later
 };
 
 // Largest image the drive keeps; a block beyond it is refused.

@@ -7,6 +7,7 @@
 #include "srb_layout.h"
 #include "transcript.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -18,6 +19,7 @@
 #include <map>
 #include <mutex>
 #include <string>
+#include <vector>
 
 namespace simaspi {
 namespace {
@@ -56,6 +58,8 @@ std::string Format(const char *fmt, auto... args) {
 }
 
 enum class Busy { No, ViaReturn, ViaStatus };
+
+constexpr std::chrono::microseconds kSecondCompletionDelay{1000}; // at least
 
 // Counts submissions of one kind and tells whether the current one is busy.
 Busy NextBusy(const std::vector<BusyRun> &runs, uint64_t &counter) {
@@ -212,6 +216,10 @@ private:
     c.eventHandle = f.postProc;
 
     Busy busy = NextBusy(scenario_.busyExec, execCount_);
+    if (execCount_ == scenario_.staleSignalsAt)
+      SignalEarlierEvents();
+    if (c.notify && c.eventHandle != 0)
+      notifiedEvents_.push_back(c.eventHandle);
     if (busy != Busy::No) {
       // A busy answer ends the request at once; with only SRB_Status saying
       // busy the caller may wait on its event, so that is signalled too.
@@ -225,6 +233,7 @@ private:
     }
 
     auto drive = drives_.find({f.ha, f.target});
+    bool hang = false, twice = false;
     if (f.buffer == 0 && f.bufLen > 0) {
       c.status = SS_ERR; // nothing to read from or write to
     } else if (drive == drives_.end() || f.lun != 0 || !AdapterExists(f.ha)) {
@@ -236,6 +245,8 @@ private:
       request.buffer = reinterpret_cast<const uint8_t *>(f.buffer);
       request.bufLen = (f.flags & SRB_DIR_IN) ? 0 : f.bufLen;
       DriveOutcome outcome = ExecuteOnDrive(drive->second, request);
+      hang = outcome.hang;
+      twice = outcome.twice;
       c.status = outcome.status;
       c.hasSense = outcome.hasSense;
       c.sense = outcome.sense;
@@ -246,6 +257,14 @@ private:
     }
     c.doneLine = DoneLine(f, c);
 
+    if (hang) { // accepted, and never heard of again
+      PublishStatus(srb, SS_PENDING);
+      transcript_.Line(ExecLine(f, SS_PENDING));
+      return SS_PENDING;
+    }
+    const auto delay = std::chrono::microseconds(scenario_.delayMicros);
+    if (twice) // the copy comes once the caller has moved on
+      worker_.Post(c, 2 * std::max(delay, kSecondCompletionDelay));
     if (!scenario_.async) {
       transcript_.Line(ExecLine(f, c.status));
       ApplyCompletion(c, transcript_);
@@ -253,8 +272,16 @@ private:
     }
     PublishStatus(srb, SS_PENDING);
     transcript_.Line(ExecLine(f, SS_PENDING));
-    worker_.Post(std::move(c), std::chrono::microseconds(scenario_.delayMicros));
+    worker_.Post(std::move(c), delay);
     return SS_PENDING;
+  }
+
+  // Signals once more the event of every notifying request so far, as a
+  // manager that lost track of its completions would.
+  void SignalEarlierEvents() {
+    transcript_.Line(Format("STALE signals=%zu", notifiedEvents_.size()));
+    for (uintptr_t handle : notifiedEvents_)
+      SignalEvent(handle);
   }
 
   std::mutex mutex_;
@@ -262,6 +289,7 @@ private:
   Transcript transcript_;
   std::map<Address, DriveState> drives_;
   uint64_t execCount_ = 0;
+  std::vector<uintptr_t> notifiedEvents_; // SRB_PostProc of every notifying EXEC
   uint64_t gdevCount_ = 0;
   // Last member: destroyed first, so no completion runs after the rest is gone.
   CompletionWorker worker_{transcript_};

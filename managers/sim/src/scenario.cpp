@@ -228,8 +228,9 @@ void ParseBusy(Cursor &c, std::vector<BusyRun> &runs, bool modeRequired) {
   runs.push_back(run);
 }
 
-void ParseFail(Cursor &c, DriveConfig &drive) {
+void ParseFail(Cursor &c, DriveConfig &drive, FailRule::Action action) {
   FailRule rule;
+  rule.action = action;
   rule.kind = ParseKind(c.Word("command kind"));
   if (c.Peek("all")) {
     c.Word("all");
@@ -244,7 +245,7 @@ void ParseFail(Cursor &c, DriveConfig &drive) {
     if (rule.n == 0)
       throw LineError("occurrences count from 1");
   }
-  if (c.Peek("sense")) {
+  if (action == FailRule::Action::Fail && c.Peek("sense")) {
     c.Word("sense");
     rule.hasSense = true;
     rule.sense.key = static_cast<uint8_t>(c.Number("sense key", 255));
@@ -286,7 +287,11 @@ void ParseDriveProps(Cursor &c, DriveConfig &drive, InquiryFields &fields) {
         throw LineError("memory beyond the 32-bit address space");
       drive.memory.push_back(std::move(range));
     } else if (prop == "fail") {
-      ParseFail(c, drive);
+      ParseFail(c, drive, FailRule::Action::Fail);
+    } else if (prop == "hang") {
+      ParseFail(c, drive, FailRule::Action::Hang);
+    } else if (prop == "twice") {
+      ParseFail(c, drive, FailRule::Action::CompleteTwice);
     } else {
       throw LineError("unknown drive property '" + prop + "'");
     }
@@ -349,6 +354,13 @@ void ParseLine(Cursor &c, Scenario &s, std::map<Address, InquiryFields> &fieldsB
     ParseBusy(c, s.busyExec, true);
   } else if (d == "busy_gdev") {
     ParseBusy(c, s.busyGdev, false);
+  } else if (d == "stale_signals") {
+    if (c.Word("'at'") != "at")
+      throw LineError("expected 'at'");
+    s.staleSignalsAt = c.Number("submission", UINT32_MAX);
+    if (s.staleSignalsAt == 0)
+      throw LineError("submissions count from 1");
+    c.ExpectEnd();
   } else if (d == "adapter") {
     ParseAdapter(c, s);
   } else if (d == "device") {

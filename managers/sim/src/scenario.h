@@ -19,8 +19,12 @@ struct Sense {
   uint8_t ascq = 0;
 };
 
+// What a drive does to chosen commands: fail them, or, as a broken manager
+// would, never complete them or complete them a second time later.
 struct FailRule {
   enum class When { Nth, FirstN, All };
+  enum class Action { Fail, Hang, CompleteTwice };
+  Action action = Action::Fail;
   Kind kind = Kind::Other;
   When when = When::All;
   uint32_t n = 0;
@@ -67,6 +71,7 @@ struct Scenario {
   uint32_t delayMicros = 0;
   std::vector<BusyRun> busyExec;
   std::vector<BusyRun> busyGdev;
+  uint64_t staleSignalsAt = 0; // EXEC submission (from 1) that re-signals old events; 0: none
   std::map<int, AdapterConfig> adapters;
   std::map<Address, uint8_t> deviceTypes;
   std::map<Address, DriveConfig> drives;

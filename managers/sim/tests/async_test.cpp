@@ -102,6 +102,39 @@ TEST(SimAsync, BusyOnlyInStatusEndsTheRequestAndSignals) {
   EXPECT_TRUE(event.WaitSignalled(0));
 }
 
+// The broken manager's ways, one after another on one drive: the second
+// INQUIRY completes twice, the first TEST UNIT READY never, and the third
+// submission signals the events of the two before it again.
+TEST(SimAsync, BrokenManagerCompletesTwiceNeverAndSignalsStaleEvents) {
+  SimRun sim("transcript transcript.txt\nadapters 1\ncompletion sync\nstale_signals at 3\n"
+             "device 0 0 type 5\ndrive 0 0 vendor \"QUILMAR \" twice inquiry 2 hang tur 1\n");
+  EventFd first, second, third;
+  std::vector<uint8_t> buf(96, 0);
+  auto inquiry = ExecBlock(0, 0, 0x48, {0x12, 0, 0, 0, 62, 0}, buf.data(), 62, first.Handle());
+  EXPECT_EQ(sim.send(inquiry.data()), 1u);
+  EXPECT_EQ(first.Count(), 1u);
+
+  auto twice = ExecBlock(0, 0, 0x48, {0x12, 0, 0, 0, 62, 0}, buf.data(), 62, second.Handle());
+  EXPECT_EQ(sim.send(twice.data()), 1u);
+  EXPECT_EQ(second.Count(), 1u);
+  twice[1] = 0;
+  ASSERT_TRUE(second.WaitSignalled(5000)) << "the copy comes later";
+  EXPECT_EQ(StatusOf(twice), 1);
+
+  auto hung = ExecBlock(0, 0, 0x40, {0, 0, 0, 0, 0, 0}, nullptr, 0, third.Handle());
+  EXPECT_EQ(sim.send(hung.data()), 0u);
+  EXPECT_TRUE(first.WaitSignalled(0)) << "stale signal";
+  EXPECT_FALSE(third.WaitSignalled(100));
+  EXPECT_EQ(StatusOf(hung), 0);
+
+  const auto lines = sim.Transcript();
+  ASSERT_EQ(lines.size(), 7u);
+  EXPECT_EQ(lines[3], "DONE ha=0 tgt=0 op=12 status=01 sense=");
+  EXPECT_EQ(lines[4], "DONE ha=0 tgt=0 op=12 status=01 sense=");
+  EXPECT_EQ(lines[5], "STALE signals=2");
+  EXPECT_EQ(lines[6].rfind("EXEC ha=0 tgt=0 flags=40", 0), 0u) << lines[6];
+}
+
 TEST(SimAsync, UnloadWithARequestInFlightIsSafe) {
   std::vector<uint8_t> block;
   {
