@@ -2,6 +2,8 @@
 // the manager (its transcript) and on what the program showed.
 #include "census_sandbox.h"
 
+#include <cstdlib>
+
 namespace {
 
 using census::Box;
@@ -106,13 +108,25 @@ TEST(SpineManagerBinding, FailureBoxesInOrder) {
   }
 }
 
+// Whatever the library path says: ".", an empty entry (the loader reads it
+// as the current directory) or a relative directory.
 TEST(SpineManagerBinding, ManagerInTheCurrentDirectoryIsNotLoaded) {
-  Sandbox box("", /*managerBesideProgram=*/false);
-  box.Scenario("adapters 1\n");
-  ASSERT_TRUE(box.Run());
-  EXPECT_EQ(box.exitCode, 1);
-  EXPECT_EQ(box.output, Box("Error loading WNASPI32.DLL") + "not bound\n");
-  EXPECT_TRUE(box.transcript.empty());
+  const char *given = std::getenv("LD_LIBRARY_PATH");
+  const std::string saved = given != nullptr ? given : "";
+  for (const char *path :
+       {"", ".", ":/nonexistent", "/nonexistent:", "/nonexistent::/x", "bin/.."}) {
+    SCOPED_TRACE(testing::Message() << "LD_LIBRARY_PATH=" << path);
+    Sandbox box("", /*managerBesideProgram=*/false);
+    std::filesystem::copy_file(box.dir / "WNASPI32.DLL", box.dir / "CDRAL.DLL");
+    box.Scenario("adapters 1\n");
+    test_support::SetEnvironment("LD_LIBRARY_PATH", path);
+    const bool ran = box.Run();
+    test_support::SetEnvironment("LD_LIBRARY_PATH", saved.c_str());
+    ASSERT_TRUE(ran);
+    EXPECT_EQ(box.exitCode, 1);
+    EXPECT_EQ(box.output, Box("Error loading WNASPI32.DLL") + "not bound\n");
+    EXPECT_TRUE(box.transcript.empty());
+  }
 }
 
 } // namespace

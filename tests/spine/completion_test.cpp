@@ -69,6 +69,53 @@ TEST_F(SpineCompletion, PendingSubmissionWaitsForTheEvent) {
   platform::CloseEvent(event);
 }
 
+// A signal that does not belong to this request's completion (a busy answer
+// signalled it, or a manager signals late or twice) is waited past: the wait
+// ends on the status, never before.
+TEST_F(SpineCompletion, EventSignalledEarlyIsWaitedPast) {
+  wnaspi95_test::SetSleepRecorder(nullptr);
+  platform::Event *event = platform::CreateManualResetEvent();
+  ASSERT_NE(event, nullptr);
+  Signal(event);
+  SRB_ExecSCSICmd block{};
+  std::thread manager([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(60));
+    Signal(event); // once more, still before the status
+    std::this_thread::sleep_for(std::chrono::milliseconds(60));
+    block.SenseArea[2] = 5;
+    SetStatus(&block, 0x04);
+    Signal(event);
+  });
+  EXPECT_FALSE(CompleteByEvent(&block, event, SS_PENDING));
+  EXPECT_EQ(__atomic_load_n(&block.SRB_Status, __ATOMIC_ACQUIRE), 0x04);
+  EXPECT_EQ(block.SenseArea[2], 5);
+  manager.join();
+  platform::CloseEvent(event);
+}
+
+// A request that is never completed: every wait gives up at its limit and
+// reports failure, with the status still pending.
+TEST_F(SpineCompletion, EveryWaitEndsAtItsLimit) {
+  wnaspi95_test::SetSleepRecorder(nullptr);
+  wnaspi95_test::SetWaitLimitMs(50);
+  platform::Event *event = platform::CreateManualResetEvent();
+  SRB_ExecSCSICmd block{};
+  for (int wait = 0; wait < 4; ++wait) {
+    SCOPED_TRACE(wait);
+    if (wait == 3)
+      Signal(event); // signalled, yet the status never changes
+    const auto start = std::chrono::steady_clock::now();
+    const bool ok = wait == 0   ? CompleteByPolling(&block, 10)
+                    : wait == 1 ? CompleteByPolling(&block, 0)
+                                : CompleteByEvent(&block, event, SS_PENDING);
+    EXPECT_FALSE(ok);
+    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(50));
+    EXPECT_EQ(block.SRB_Status, SS_PENDING);
+  }
+  wnaspi95_test::SetWaitLimitMs(0);
+  platform::CloseEvent(event);
+}
+
 TEST_F(SpineCompletion, PollingNeverSleepsWhenTheStatusIsFinal) {
   for (unsigned ms : {10u, 0u}) {
     for (std::uint8_t status : {SS_COMP, std::uint8_t{0x04}, std::uint8_t{0xE5}}) {
