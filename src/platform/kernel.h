@@ -11,9 +11,11 @@
 namespace platform {
 
 // --- dynamic libraries -----------------------------------------------------
-// Looked for in the directory of the running executable first, then by the
-// system loader's own search. The current directory is never searched: it
-// holds a downloaded firmware image and must not be able to plant a library.
+// Looked for in the directory of the running executable first; then on
+// Windows by full path in the system and Windows directories and on PATH
+// (library_search.h), on POSIX by the loader's own search. The current
+// directory is never searched: it holds a downloaded firmware image and must
+// not be able to plant a library.
 struct Library;
 Library *LoadLibraryByName(const char *name);      // nullptr when it cannot be loaded
 void *LookupEntry(Library *lib, const char *name); // nullptr when not exported
@@ -60,6 +62,11 @@ std::string SystemErrorText(int error); // the operating system's text for a cod
 // --- plain message box -----------------------------------------------------
 // No owner window, no icon, one OK button; returns when it is dismissed.
 void SystemMessageBox(const char *text, const char *caption);
+
+// --- power -----------------------------------------------------------------
+// While held, the system is asked not to sleep for idleness (where it has a
+// way to be asked); a firmware transfer cut off half way leaves a dead drive.
+void HoldOffIdleSleep(bool hold);
 
 // --- console ---------------------------------------------------------------
 bool EnsureConsole();                                // create one where the process has none

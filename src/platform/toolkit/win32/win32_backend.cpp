@@ -4,6 +4,7 @@
 // application window carries the title and the task-bar button, and owns the
 // forms, as the program's original toolkit did.
 #include "platform/toolkit/backend.h"
+#include "platform/toolkit/win32/transfer_guard.h"
 
 #include <windows.h>
 
@@ -93,8 +94,10 @@ class Win32Form : public FormPeer {
 public:
   Win32Form(const FormLayout &layout, TForm &owner, HWND appWindow);
   ~Win32Form() override {
-    if (Wnd != nullptr)
-      DestroyWindow(Wnd);
+    if (Wnd == nullptr)
+      return;
+    EndTransferGuard(Wnd);
+    DestroyWindow(Wnd);
   }
   ControlPeer *Control(const char *name) override {
     for (auto &c : Controls)
@@ -121,6 +124,7 @@ public:
   bool InModal = false;
 
 private:
+  void Display();
   void Centre();
   void PaintPicture(const DRAWITEMSTRUCT &item);
 };
@@ -177,6 +181,8 @@ LRESULT CALLBACK FormProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp) {
 }
 
 LRESULT CALLBACK AppProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp) {
+  if (msg == WM_QUERYENDSESSION)
+    return AnswerQueryEndSession();
   return DefWindowProcA(wnd, msg, wp, lp);
 }
 
@@ -231,7 +237,14 @@ void Win32Form::Centre() {
   SetWindowPos(Wnd, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
+// Shown modeless, a form is the progress window: a transfer runs until the
+// process ends.
 void Win32Form::Show() {
+  Display();
+  BeginTransferGuard(Wnd);
+}
+
+void Win32Form::Display() {
   Centre();
   if (App != nullptr && !IsWindowVisible(App))
     ShowWindow(App, SW_SHOWNA);
@@ -283,6 +296,8 @@ LRESULT Win32Form::Handle(UINT msg, WPARAM wp, LPARAM lp) {
           Click(*c);
     }
     return 0;
+  case WM_QUERYENDSESSION:
+    return AnswerQueryEndSession();
   case WM_CLOSE:
     // Only the sizeable window can be closed; closing ends its modal loop.
     if (Layout.Frame == FrameKind::Sizeable && InModal && Owner.ModalResult == mrNone)
@@ -323,7 +338,7 @@ struct DisabledWindows {
 };
 
 void Win32Form::RunModal(TForm &owner) {
-  Show();
+  Display();
   for (auto &c : Controls)
     if (c->Layout.Kind == ControlKind::Button && c->Layout.TabOrder == 0)
       SetFocus(c->Wnd);
