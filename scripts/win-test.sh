@@ -35,7 +35,8 @@ bash scripts/check-imports.sh "${shipped[@]}"
 cmake --preset win32
 cmake --build --preset win32
 # The check must catch what the posix model brings in (GetTickCount64, Vista).
-if bash scripts/check-imports.sh build/win32/src/fwupd32.exe | grep -q GetTickCount64; then
+if ! report=$(bash scripts/check-imports.sh build/win32/src/fwupd32.exe) &&
+  grep -q GetTickCount64 <<<"$report"; then
   echo "import check catches a Vista import"
 else
   echo "import check missed GetTickCount64 in the posix-model build" >&2
