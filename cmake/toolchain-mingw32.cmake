@@ -1,11 +1,17 @@
 # Cross build of the 32-bit Windows program with Debian's MinGW-w64.
-# The posix thread model is needed: the default win32 model has no std::mutex.
+# The tests need the posix thread model (GoogleTest and the simulated manager
+# use std::mutex and std::thread); the shipped build chooses the win32 model
+# (toolchain-mingw32-shipped.cmake), whose runtime imports nothing newer than
+# Windows 98 SE and NT 4.0.
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR i686)
 
+if(NOT DEFINED FW_MINGW_THREADS)
+  set(FW_MINGW_THREADS posix)
+endif()
 set(FW_MINGW_PREFIX i686-w64-mingw32)
-set(CMAKE_C_COMPILER ${FW_MINGW_PREFIX}-gcc-posix)
-set(CMAKE_CXX_COMPILER ${FW_MINGW_PREFIX}-g++-posix)
+set(CMAKE_C_COMPILER ${FW_MINGW_PREFIX}-gcc-${FW_MINGW_THREADS})
+set(CMAKE_CXX_COMPILER ${FW_MINGW_PREFIX}-g++-${FW_MINGW_THREADS})
 set(CMAKE_RC_COMPILER ${FW_MINGW_PREFIX}-windres)
 
 set(CMAKE_FIND_ROOT_PATH /usr/${FW_MINGW_PREFIX})

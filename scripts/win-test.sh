@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Cross-builds the 32-bit Windows program and its unit tests with MinGW-w64
-# and runs them under Wine (a fresh win32 prefix per run), then runs
-# fwupd32.exe end to end against the simulated manager built as WNASPI32.DLL.
-# Screenshots of every window end up in build/win32/e2e/.
+# and runs them under Wine (a fresh win32 prefix per run), then runs the
+# shipped fwupd32.exe (win32 thread model, build/win32-shipped) end to end
+# against the simulated manager built as WNASPI32.DLL. Before any of that, the
+# shipped program's import table is checked against the functions that
+# Windows 98 SE and NT 4.0 export. Screenshots end up in build/win32/e2e/.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -22,8 +24,24 @@ if ((${#missing[@]})); then
   DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi
 
+# What we ship: its imports must exist on Windows 98 SE and NT 4.0.
+cmake --preset win32-shipped
+cmake --build --preset win32-shipped
+shipped=(build/win32-shipped/src/fwupd32.exe)
+mapfile -t -O ${#shipped[@]} shipped < <(find build/win32-shipped -iname '*.dll' -not -path '*/CMakeFiles/*')
+bash scripts/check-imports.sh "${shipped[@]}"
+
+# The tests (posix thread model: GoogleTest and the simulated manager).
 cmake --preset win32
 cmake --build --preset win32
+# The check must catch what the posix model brings in (GetTickCount64, Vista).
+if ! report=$(bash scripts/check-imports.sh build/win32/src/fwupd32.exe) &&
+  grep -q GetTickCount64 <<<"$report"; then
+  echo "import check catches a Vista import"
+else
+  echo "import check missed GetTickCount64 in the posix-model build" >&2
+  exit 1
+fi
 
 # The prefix and the debug channels are the preset's (cmake/win32-presets.json).
 export WINEPREFIX=$root/build/win32/wineprefix WINEARCH=win32 WINEDEBUG=-all
@@ -60,5 +78,5 @@ xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
   trap "wineserver -k || true" EXIT
   wine cmd /c exit 0 </dev/null >/dev/null 2>&1
   ctest --preset win32
-  bash tests/wine/e2e.sh build/win32 build/win32/e2e
+  bash tests/wine/e2e.sh build/win32 build/win32/e2e build/win32-shipped/src/fwupd32.exe
 '

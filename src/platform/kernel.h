@@ -11,11 +11,13 @@
 namespace platform {
 
 // --- dynamic libraries -----------------------------------------------------
-// A bare file name, looked for in the directory of the running executable
-// first, then in the system's library directories, always by full path. The
-// current directory and relative directories are never searched: the current
-// directory holds a downloaded firmware image and must not be able to plant
-// a library.
+// A bare file name, looked for by full path only: in the directory of the
+// running executable first, then on Windows in the system and Windows
+// directories and the absolute entries of PATH (library_search.h), on POSIX
+// in the absolute library directories (LD_LIBRARY_PATH, the loader's
+// configuration, /lib, /usr/lib). The current directory and relative
+// directories are never searched: the current directory holds a downloaded
+// firmware image and must not be able to plant a library.
 struct Library;
 Library *LoadLibraryByName(const char *name);      // nullptr when it cannot be loaded
 void *LookupEntry(Library *lib, const char *name); // nullptr when not exported
@@ -83,6 +85,11 @@ std::string SystemErrorText(int error); // the operating system's text for a cod
 // --- plain message box -----------------------------------------------------
 // No owner window, no icon, one OK button; returns when it is dismissed.
 void SystemMessageBox(const char *text, const char *caption);
+
+// --- power -----------------------------------------------------------------
+// While held, the system is asked not to sleep for idleness (where it has a
+// way to be asked); a firmware transfer cut off half way leaves a dead drive.
+void HoldOffIdleSleep(bool hold);
 
 // --- console ---------------------------------------------------------------
 bool EnsureConsole();                                // create one where the process has none

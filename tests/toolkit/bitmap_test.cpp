@@ -87,26 +87,39 @@ TEST(JumperBitmap, RedMarksLieRightOfGreyMarks) {
   EXPECT_LT(greyRight, redLeft);
 }
 
-TEST(ProgramIcon, IsOne32By32SixteenColourIconWithYellowPins) {
+// 32x32 first (readers without size selection take it), then 16x16 for the
+// title bar and the task bar; both 16 colours, yellow pins on a chip.
+TEST(ProgramIcon, Has32And16PixelSixteenColourImagesWithYellowPins) {
   const unsigned char *f = toolkit::ProgramIcon;
-  ASSERT_GE(toolkit::ProgramIconSize, 22u + 40u + 64u);
+  ASSERT_GE(toolkit::ProgramIconSize, 6u + 2u * 16u);
   EXPECT_EQ(Le16(f), 0);
   EXPECT_EQ(Le16(f + 2), 1); // icon
-  EXPECT_EQ(Le16(f + 4), 1); // one image
-  EXPECT_EQ(f[6], 32);
-  EXPECT_EQ(f[7], 32);
-  EXPECT_EQ(f[8], 16);
-  EXPECT_EQ(Le16(f + 12), 4);
-  const std::uint32_t size = Le32(f + 14), offset = Le32(f + 18);
-  ASSERT_EQ(offset + size, toolkit::ProgramIconSize);
-  const unsigned char *dib = f + offset;
-  EXPECT_EQ(Le32(dib), 40u);
-  EXPECT_EQ(Le32(dib + 4), 32u);
-  EXPECT_EQ(Le32(dib + 8), 64u); // colour rows and mask rows
-  EXPECT_EQ(Le16(dib + 14), 4);
-  ExpectStandardPalette(dib + 40);
-  EXPECT_EQ(size, 40u + 64u + 32u * 16u + 32u * 4u);
-  EXPECT_TRUE(ColoursUsed(dib + 104, 32, 32, 16).count(Yellow));
+  ASSERT_EQ(Le16(f + 4), 2);
+  std::uint32_t end = 6 + 2 * 16;
+  for (int i = 0; i < 2; ++i) {
+    const unsigned char *entry = f + 6 + 16 * i;
+    const unsigned n = i == 0 ? 32 : 16;
+    SCOPED_TRACE(n);
+    EXPECT_EQ(entry[0], n);
+    EXPECT_EQ(entry[1], n);
+    EXPECT_EQ(entry[2], 16);
+    EXPECT_EQ(Le16(entry + 6), 4);
+    const std::uint32_t size = Le32(entry + 8), offset = Le32(entry + 12);
+    ASSERT_EQ(offset, end); // images follow one another without gaps
+    end = offset + size;
+    ASSERT_LE(end, toolkit::ProgramIconSize);
+    const unsigned char *dib = f + offset;
+    EXPECT_EQ(Le32(dib), 40u);
+    EXPECT_EQ(Le32(dib + 4), n);
+    EXPECT_EQ(Le32(dib + 8), 2 * n); // colour rows and mask rows
+    EXPECT_EQ(Le16(dib + 14), 4);
+    ExpectStandardPalette(dib + 40);
+    EXPECT_EQ(size, 40u + 64u + n * n / 2 + n * 4u);
+    const auto colours = ColoursUsed(dib + 104, n, n, n / 2);
+    EXPECT_TRUE(colours.count(Yellow));
+    EXPECT_TRUE(colours.count(Grey));
+  }
+  EXPECT_EQ(end, toolkit::ProgramIconSize);
 }
 
 } // namespace

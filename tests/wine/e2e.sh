@@ -3,13 +3,17 @@
 # native WNASPI32.DLL beside it. Each window and box is found by winclick,
 # its texts checked, a screenshot of the screen taken, and then dismissed.
 #
-#   tests/wine/e2e.sh BUILD_DIR OUTPUT_DIR
+#   tests/wine/e2e.sh BUILD_DIR OUTPUT_DIR [PROGRAM]
+#
+# PROGRAM is the fwupd32.exe to run (the shipped build's); BUILD_DIR gives
+# the simulated manager and winclick, and the program when PROGRAM is absent.
 #
 # Runs inside an X display (xvfb-run) with WINEPREFIX set and a wineserver
 # running; WINEDLLOVERRIDES must force the native wnaspi32.
 set -euo pipefail
 build=$(realpath "$1")
 out=$(realpath -m "$2")
+program=$(realpath "${3:-$build/src/fwupd32.exe}")
 scenarios=$(realpath "$(dirname "$0")/../../scenarios")
 rm -rf "$out" && mkdir -p "$out"
 
@@ -26,11 +30,21 @@ fail() {
 
 # start NAME MANAGER SCENARIO [IMAGE SIZE]: a fresh directory with the program,
 # the manager (full, none, sim-noinfo, sim-zero) and the scenario, started.
+# With program_elsewhere set, the program lies in its own directory and is
+# started in the case directory, where the manager was put.
+program_elsewhere=""
 start() {
   case_name=$1
   case_dir=$out/$1
   mkdir -p "$case_dir"
-  cp "$build/src/fwupd32.exe" "$case_dir/"
+  local exe=./fwupd32.exe
+  if [[ -n $program_elsewhere ]]; then
+    mkdir -p "$out/$1-program"
+    cp "$program" "$out/$1-program/"
+    exe=$(winepath -w "$out/$1-program/fwupd32.exe")
+  else
+    cp "$program" "$case_dir/"
+  fi
   case $2 in
   none) ;;
   full) cp "$build/managers/sim/WNASPI32.DLL" "$case_dir/" ;;
@@ -42,7 +56,7 @@ start() {
     cp "$case_dir/$4" "$case_dir/image.copy"
     touch -r "$case_dir/$4" "$case_dir/image.copy"
   fi
-  (cd "$case_dir" && exec timeout 120 wine ./fwupd32.exe </dev/null >program.out 2>&1) &
+  (cd "$case_dir" && exec timeout 120 wine "$exe" </dev/null >program.out 2>&1) &
   program_pid=$!
 }
 
@@ -132,8 +146,19 @@ expect "Firmware Update" "Error intializing WNASPI32.DLL."
 finish 0
 nothing_written
 
+# A manager planted in the current directory, beside the image, is never
+# loaded: the program lies elsewhere, so no manager is found.
+program_elsewhere=1
+start planted-manager full qm-w6216t FIRM6216.ROM 40000
+expect Error "Error loading WNASPI32.DLL"
+expect "Firmware Update" "Error intializing WNASPI32.DLL."
+finish 0
+[[ ! -e $case_dir/transcript.txt ]] || fail "the planted manager was loaded"
+image_untouched FIRM6216.ROM
+program_elsewhere=""
+
 if ((failures)); then
   echo "end-to-end under Wine: $failures failure(s); screenshots in $out"
   exit 1
 fi
-echo "end-to-end under Wine: 7 cases passed; $shots screenshots in $out"
+echo "end-to-end under Wine: 8 cases passed; $shots screenshots in $out"

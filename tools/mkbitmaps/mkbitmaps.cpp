@@ -1,5 +1,6 @@
 // Draws the jumper picture of the instructions window (127x80, 4 bits per
-// pixel bitmap file) and the program icon (32x32, 16-colour icon file), and
+// pixel bitmap file) and the program icon (32x32 and 16x16, 16-colour icon
+// file), and
 // writes both as C++ byte arrays. The output is committed; a test regenerates
 // it and compares.
 #include <cmath>
@@ -142,32 +143,49 @@ std::vector<std::uint8_t> BitmapFile(const Canvas &c) {
   return out;
 }
 
-// An icon file with one 16-colour image; pixels where transparent is true
-// are left out through the mask.
-std::vector<std::uint8_t> IconFile(const Canvas &c, const std::vector<bool> &transparent) {
+struct IconImage {
+  Canvas Picture;
+  std::vector<bool> Transparent; // left out through the mask
+};
+
+unsigned IconDibSize(const Canvas &c) {
   const unsigned xorSize = ((c.Width * 4 + 31) / 32) * 4 * c.Height;
-  const int maskStride = ((c.Width + 31) / 32) * 4;
-  const unsigned andSize = maskStride * c.Height;
-  const unsigned dibSize = 40 + 64 + xorSize + andSize;
+  const unsigned andSize = ((c.Width + 31) / 32) * 4 * c.Height;
+  return 40 + 64 + xorSize + andSize;
+}
+
+// An icon file with 16-colour images, in the order given (the first is the
+// one a reader without size selection takes).
+std::vector<std::uint8_t> IconFile(const std::vector<IconImage> &images) {
   std::vector<std::uint8_t> out;
   Put16(out, 0);
   Put16(out, 1); // icon
-  Put16(out, 1); // one image
-  out.push_back(c.Width);
-  out.push_back(c.Height);
-  out.push_back(16);
-  out.push_back(0);
-  Put16(out, 1);
-  Put16(out, 4);
-  Put32(out, dibSize);
-  Put32(out, 6 + 16);
-  PutDib(out, c, c.Height * 2, xorSize + andSize);
-  for (int y = c.Height - 1; y >= 0; --y) {
-    std::vector<std::uint8_t> row(maskStride, 0);
-    for (int x = 0; x < c.Width; ++x)
-      if (transparent[y * c.Width + x])
-        row[x / 8] |= 0x80 >> (x % 8);
-    out.insert(out.end(), row.begin(), row.end());
+  Put16(out, images.size());
+  unsigned offset = 6 + 16 * images.size();
+  for (const IconImage &image : images) {
+    const Canvas &c = image.Picture;
+    out.push_back(c.Width);
+    out.push_back(c.Height);
+    out.push_back(16);
+    out.push_back(0);
+    Put16(out, 1);
+    Put16(out, 4);
+    Put32(out, IconDibSize(c));
+    Put32(out, offset);
+    offset += IconDibSize(c);
+  }
+  for (const IconImage &image : images) {
+    const Canvas &c = image.Picture;
+    const unsigned xorSize = ((c.Width * 4 + 31) / 32) * 4 * c.Height;
+    const int maskStride = ((c.Width + 31) / 32) * 4;
+    PutDib(out, c, c.Height * 2, xorSize + maskStride * c.Height);
+    for (int y = c.Height - 1; y >= 0; --y) {
+      std::vector<std::uint8_t> row(maskStride, 0);
+      for (int x = 0; x < c.Width; ++x)
+        if (image.Transparent[y * c.Width + x])
+          row[x / 8] |= 0x80 >> (x % 8);
+      out.insert(out.end(), row.begin(), row.end());
+    }
   }
   return out;
 }
@@ -190,35 +208,51 @@ Canvas Jumper() {
   return c;
 }
 
+// The chip's proportions at one icon size, in pixels from the centre.
+struct ChipShape {
+  int Size;
+  double Body, Rim;          // half width of the package, width of its grey rim
+  double PinReach, PinSpan;  // how far the pins stick out, half the pin row
+  double PinPitch, PinWidth; // pins along the edges
+};
+
 // A chip package turned by 45 degrees with yellow pins along its four edges.
-Canvas Icon(std::vector<bool> &transparent) {
-  Canvas c(32, 32, Black);
-  transparent.assign(32 * 32, true);
-  const double centre = 15.5, s = std::sqrt(0.5);
-  for (int y = 0; y < 32; ++y)
-    for (int x = 0; x < 32; ++x) {
+IconImage Icon(const ChipShape &shape) {
+  const int n = shape.Size;
+  IconImage image{Canvas(n, n, Black), std::vector<bool>(n * n, true)};
+  Canvas &c = image.Picture;
+  std::vector<bool> &transparent = image.Transparent;
+  const double centre = (n - 1) / 2.0, s = std::sqrt(0.5);
+  for (int y = 0; y < n; ++y)
+    for (int x = 0; x < n; ++x) {
       const double u = ((x - centre) + (y - centre)) * s;
       const double v = ((x - centre) - (y - centre)) * s;
       const double au = std::fabs(u), av = std::fabs(v);
       Colour colour = Black;
       bool paint = false;
-      if (au <= 8.0 && av <= 8.0) {
+      const double body = shape.Body, inner = shape.Body - shape.Rim;
+      if (au <= body && av <= body) {
         paint = true;
-        colour = (au > 7.0 || av > 7.0) ? Grey : Black;
-      } else if ((au <= 12.5 && av <= 6.5) || (av <= 12.5 && au <= 6.5)) {
-        const double along = au <= 6.5 && av > 8.0 ? u : v;
-        const double phase = std::fmod(along + 6.5 + 100.0, 3.0);
-        paint = phase < 1.6;
+        colour = (au > inner || av > inner) ? Grey : Black;
+      } else if ((au <= shape.PinReach && av <= shape.PinSpan) ||
+                 (av <= shape.PinReach && au <= shape.PinSpan)) {
+        const double along = au <= shape.PinSpan && av > body ? u : v;
+        const double phase = std::fmod(along + shape.PinSpan + 100.0, shape.PinPitch);
+        paint = phase < shape.PinWidth;
         colour = Yellow;
       }
       if (paint) {
         c.Set(x, y, colour);
-        transparent[y * 32 + x] = false;
+        transparent[y * n + x] = false;
       }
     }
-  // The pin-one mark.
-  c.Set(15, 10, White), c.Set(16, 10, White), c.Set(15, 11, White), c.Set(16, 11, White);
-  return c;
+  // The pin-one mark, towards the top corner: two by two pixels, one at 16.
+  const int markX = n / 2 - 1, markY = n * 10 / 32;
+  c.Set(markX, markY, White);
+  if (n >= 32)
+    c.Set(markX + 1, markY, White), c.Set(markX, markY + 1, White),
+        c.Set(markX + 1, markY + 1, White);
+  return image;
 }
 
 void WriteArray(std::FILE *f, const char *name, const std::vector<std::uint8_t> &bytes) {
@@ -240,12 +274,14 @@ int main(int argc, char **argv) {
     std::perror(argv[1]);
     return 1;
   }
-  std::vector<bool> transparent;
-  const Canvas icon = Icon(transparent);
+  // The title bar and the task bar take the small image; the large one is
+  // first, for readers that take the first image.
+  const std::vector<IconImage> icon = {Icon({32, 8.0, 1.0, 12.5, 6.5, 3.0, 1.6}),
+                                       Icon({16, 4.3, 1.0, 7.0, 3.3, 2.0, 1.0})};
   std::fprintf(f, "// Generated by tools/mkbitmaps; do not edit.\n"
                   "#include \"platform/toolkit/layouts.h\"\n\nnamespace toolkit {\n\n");
   WriteArray(f, "JumperBitmap", BitmapFile(Jumper()));
-  WriteArray(f, "ProgramIcon", IconFile(icon, transparent));
+  WriteArray(f, "ProgramIcon", IconFile(icon));
   std::fprintf(f, "} // namespace toolkit\n");
   return std::fclose(f) == 0 ? 0 : 1;
 }

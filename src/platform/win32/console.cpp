@@ -12,9 +12,10 @@ void SystemMessageBox(const char *text, const char *caption) {
 bool EnsureConsole() {
   if (AllocConsole())
     return true;
-  // Refused when the process already has a console: that one is used.
+  // Refused when the process already has a console or its output goes
+  // elsewhere: that output is used.
   HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
-  return GetConsoleWindow() != nullptr || (out != nullptr && out != INVALID_HANDLE_VALUE);
+  return out != nullptr && out != INVALID_HANDLE_VALUE;
 }
 
 bool ConsoleWrite(const void *bytes, std::size_t n) {

@@ -81,33 +81,43 @@ bool WriteToFile(File *f, const void *buf, std::size_t n, int *error) {
   return true;
 }
 
+// GetFileSize and SetFilePointer with their high halves: the Ex forms came
+// only with Windows 2000, and a high half of 0xFFFFFFFF is a valid size, so
+// failure is told by GetLastError.
 bool FileSizeOf(File *f, std::int64_t *size, int *error) {
-  LARGE_INTEGER s;
-  if (!GetFileSizeEx(HandleOf(f), &s))
+  DWORD high = 0;
+  SetLastError(NO_ERROR);
+  DWORD low = GetFileSize(HandleOf(f), &high);
+  if (low == INVALID_FILE_SIZE && GetLastError() != NO_ERROR)
     return Fail(error);
-  *size = s.QuadPart;
+  *size = static_cast<std::int64_t>(static_cast<std::uint64_t>(high) << 32 | low);
   Succeed(error);
   return true;
 }
 
-bool FilePositionOf(File *f, std::int64_t *pos, int *error) {
-  LARGE_INTEGER zero;
-  zero.QuadPart = 0;
-  LARGE_INTEGER now;
-  if (!SetFilePointerEx(HandleOf(f), zero, &now, FILE_CURRENT))
+namespace {
+
+bool MoveFilePointer(File *f, std::int64_t distance, DWORD method, std::int64_t *now, int *error) {
+  LONG high = static_cast<LONG>(distance >> 32);
+  SetLastError(NO_ERROR);
+  DWORD low = SetFilePointer(HandleOf(f), static_cast<LONG>(distance & 0xFFFFFFFF), &high, method);
+  if (low == INVALID_SET_FILE_POINTER && GetLastError() != NO_ERROR)
     return Fail(error);
-  *pos = now.QuadPart;
+  if (now != nullptr)
+    *now =
+        static_cast<std::int64_t>(static_cast<std::uint64_t>(static_cast<DWORD>(high)) << 32 | low);
   Succeed(error);
   return true;
+}
+
+} // namespace
+
+bool FilePositionOf(File *f, std::int64_t *pos, int *error) {
+  return MoveFilePointer(f, 0, FILE_CURRENT, pos, error);
 }
 
 bool SeekFile(File *f, std::int64_t pos, int *error) {
-  LARGE_INTEGER to;
-  to.QuadPart = pos;
-  if (!SetFilePointerEx(HandleOf(f), to, nullptr, FILE_BEGIN))
-    return Fail(error);
-  Succeed(error);
-  return true;
+  return MoveFilePointer(f, pos, FILE_BEGIN, nullptr, error);
 }
 
 bool CloseFile(File *f, int *error) {

@@ -1,7 +1,10 @@
-// Library loading on Win32. The current directory holds the downloaded image
-// and must never supply a DLL, so it is taken out of the loader's search
-// before the first load; the executable's own directory is tried first.
+// Library loading on Win32 by full path only. A bare name would let the
+// loader search the current directory, which holds the downloaded image, and
+// SetDllDirectory, which removes it from the search, is missing before
+// Windows XP SP1. So the file is found here (library_search.h) and loaded
+// from where it was found.
 #include "platform/kernel.h"
+#include "platform/library_search.h"
 
 #include <windows.h>
 
@@ -10,22 +13,12 @@
 namespace platform {
 namespace {
 
-using SetDefaultDllDirectoriesFn = BOOL(WINAPI *)(DWORD);
+using GetDirectoryFn = UINT(WINAPI *)(LPSTR, UINT);
 
-void RemoveCurrentDirectoryFromSearch() {
-  static bool done = false;
-  if (done)
-    return;
-  done = true;
-  SetDllDirectoryA(""); // drops the current directory from the classic order
-  HMODULE kernel = GetModuleHandleA("kernel32.dll");
-  if (kernel == nullptr)
-    return;
-  // Present from Windows 7 with its loader update; absent on older systems.
-  auto setDefault = reinterpret_cast<SetDefaultDllDirectoriesFn>(
-      reinterpret_cast<void *>(GetProcAddress(kernel, "SetDefaultDllDirectories")));
-  if (setDefault != nullptr)
-    setDefault(LOAD_LIBRARY_SEARCH_DEFAULT_DIRS);
+std::string Directory(GetDirectoryFn get) {
+  char path[MAX_PATH];
+  UINT n = get(path, MAX_PATH);
+  return n == 0 || n >= MAX_PATH ? std::string() : std::string(path, n);
 }
 
 std::string ExecutableDirectory() {
@@ -38,6 +31,22 @@ std::string ExecutableDirectory() {
   return slash == std::string::npos ? std::string() : dir.substr(0, slash + 1);
 }
 
+std::string Variable(const char *name) {
+  DWORD n = GetEnvironmentVariableA(name, nullptr, 0);
+  if (n == 0)
+    return {};
+  std::string value(n, '\0');
+  n = GetEnvironmentVariableA(name, value.data(), n);
+  value.resize(n < value.size() ? n : 0);
+  return value;
+}
+
+std::string CurrentDirectory() {
+  char path[MAX_PATH];
+  DWORD n = GetCurrentDirectoryA(MAX_PATH, path);
+  return n == 0 || n >= MAX_PATH ? std::string() : std::string(path, n);
+}
+
 bool HasDirectoryPart(const char *name) {
   for (const char *p = name; *p != '\0'; ++p)
     if (*p == '\\' || *p == '/' || *p == ':')
@@ -48,16 +57,19 @@ bool HasDirectoryPart(const char *name) {
 } // namespace
 
 Library *LoadLibraryByName(const char *name) {
-  RemoveCurrentDirectoryFromSearch();
-  HMODULE module = nullptr;
-  if (!HasDirectoryPart(name)) {
-    std::string dir = ExecutableDirectory();
-    if (!dir.empty())
-      module = LoadLibraryA((dir + name).c_str());
-  }
-  if (module == nullptr)
-    module = LoadLibraryA(name);
-  return reinterpret_cast<Library *>(module);
+  if (name == nullptr || *name == '\0' || HasDirectoryPart(name))
+    return nullptr; // only bare names; a path would bypass the search order
+  LibraryPlaces places;
+  places.ExecutableDir = ExecutableDirectory();
+  places.SystemDir = Directory(GetSystemDirectoryA);
+  places.WindowsDir = Directory(GetWindowsDirectoryA);
+  places.PathVariable = Variable("PATH");
+  places.CurrentDir = CurrentDirectory();
+  const std::string file = FindLibraryFile(
+      name, places, [](const std::string &path) { return PlainFileExists(path.c_str()); });
+  if (file.empty())
+    return nullptr;
+  return reinterpret_cast<Library *>(LoadLibraryA(file.c_str()));
 }
 
 void *LookupEntry(Library *lib, const char *name) {

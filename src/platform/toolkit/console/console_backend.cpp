@@ -1,12 +1,13 @@
 // Console backend: every window and box becomes text on standard output in
 // the format documented in README.md; modal windows wait for Enter only when
-// standard input is a terminal.
+// standard input is a terminal. C stdio rather than iostreams: the streams
+// would link the runtime's file streams, which import functions that the
+// oldest Windows we run on lack.
 #include "platform/toolkit/backend.h"
 
 #include "platform/toolkit/bitmap_info.h"
 
 #include <cstdio>
-#include <iostream>
 #include <string>
 #include <vector>
 
@@ -41,12 +42,20 @@ bool StdoutIsTerminal() {
 }
 #endif
 
+void Write(const std::string &text) {
+  std::fwrite(text.data(), 1, text.size(), stdout);
+}
+
+void Flush() {
+  std::fflush(stdout);
+}
+
 // Progress lines on a terminal stay open until other output follows.
 bool ProgressLineOpen = false;
 
 void EndProgressLine() {
   if (ProgressLineOpen) {
-    std::cout << '\n';
+    Write("\n");
     ProgressLineOpen = false;
   }
 }
@@ -54,9 +63,10 @@ void EndProgressLine() {
 void WaitForEnter() {
   if (!StdinIsTerminal())
     return;
-  std::cout << "(press Enter)" << std::endl;
-  std::string line;
-  std::getline(std::cin, line);
+  Write("(press Enter)\n");
+  Flush();
+  for (int c = std::getchar(); c != '\n' && c != EOF;)
+    c = std::getchar();
 }
 
 class ConsoleControl : public ControlPeer {
@@ -91,25 +101,26 @@ public:
   std::string Caption() const override { return Title; }
   void Show() override {
     EndProgressLine();
-    std::cout << "=== window: " << Title << " ===\n";
+    Write("=== window: " + Title + " ===\n");
     for (const auto &c : Controls) {
       if (!c.Shown)
         continue;
       switch (c.Layout.Kind) {
       case ControlKind::Label:
-        std::cout << c.Layout.Name << ": " << c.Caption << '\n';
+        Write(std::string(c.Layout.Name) + ": " + c.Caption + "\n");
         break;
       case ControlKind::Image: {
         const BitmapSize size = ReadBitmapSize(c.Layout.Bitmap, c.Layout.BitmapSize);
-        std::cout << c.Layout.Name << ": <picture " << size.Width << 'x' << size.Height << ">\n";
+        Write(std::string(c.Layout.Name) + ": <picture " + std::to_string(size.Width) + "x" +
+              std::to_string(size.Height) + ">\n");
         break;
       }
       case ControlKind::Button:
-        std::cout << '[' << c.Caption << "]\n";
+        Write("[" + c.Caption + "]\n");
         break;
       }
     }
-    std::cout.flush();
+    Flush();
     Visible = true;
   }
   void RunModal(TForm &owner) override {
@@ -134,10 +145,11 @@ void ConsoleControl::SetText(const std::string &text) {
     return;
   const std::string line = std::string(Form.Layout.Name) + "." + Layout.Name + ": " + text;
   if (StdoutIsTerminal()) {
-    std::cout << '\r' << line << "\x1b[K" << std::flush;
+    Write("\r" + line + "\x1b[K");
+    Flush();
     ProgressLineOpen = true;
   } else {
-    std::cout << line << '\n';
+    Write(line + "\n");
   }
 }
 
@@ -147,18 +159,19 @@ public:
   std::unique_ptr<FormPeer> NewForm(const FormLayout &layout, TForm &) override {
     return std::make_unique<ConsoleForm>(layout);
   }
-  void ProcessMessages() override { std::cout.flush(); }
+  void ProcessMessages() override { Flush(); }
   void MessageDlg(const std::string &text, MsgDlgType type) override {
     EndProgressLine();
-    std::cout << "=== " << (type == MsgDlgType::mtError ? "Error" : "Information") << " ===\n"
-              << text << "\n[OK]\n"
-              << std::flush;
+    Write(std::string("=== ") + (type == MsgDlgType::mtError ? "Error" : "Information") + " ===\n" +
+          text + "\n[OK]\n");
+    Flush();
     WaitForEnter();
   }
   void SetTitle(const std::string &title) override {
     AppTitle = title;
     EndProgressLine();
-    std::cout << "=== application title: " << title << " ===\n" << std::flush;
+    Write("=== application title: " + title + " ===\n");
+    Flush();
   }
   std::string Title() const override { return AppTitle; }
 

@@ -4,6 +4,7 @@
 // application window carries the title and the task-bar button, and owns the
 // forms, as the program's original toolkit did.
 #include "platform/toolkit/backend.h"
+#include "platform/toolkit/win32/transfer_guard.h"
 
 #include <windows.h>
 
@@ -36,20 +37,33 @@ HFONT FormFont() {
   return font;
 }
 
-HICON ProgramIconHandle() {
-  static HICON icon = [] {
-    HICON h = LoadIconA(GetModuleHandleA(nullptr), "MAINICON");
-    if (h != nullptr || ProgramIconSize < 22)
-      return h;
-    // Without the resource, the icon file bytes: the first image of its directory.
-    const unsigned char *dir = ProgramIcon + 6;
-    DWORD bytes = dir[8] | dir[9] << 8 | dir[10] << 16 | static_cast<DWORD>(dir[11]) << 24;
-    DWORD offset = dir[12] | dir[13] << 8 | dir[14] << 16 | static_cast<DWORD>(dir[15]) << 24;
-    if (offset + bytes > ProgramIconSize)
-      return h;
-    return CreateIconFromResourceEx(const_cast<PBYTE>(ProgramIcon + offset), bytes, TRUE,
-                                    0x00030000, 32, 32, LR_DEFAULTCOLOR);
-  }();
+// The program icon at one size: the resource's image of that size, else (a
+// build without resources) the matching image of the icon file bytes.
+HICON LoadProgramIcon(int size) {
+  HICON h = static_cast<HICON>(
+      LoadImageA(GetModuleHandleA(nullptr), "MAINICON", IMAGE_ICON, size, size, LR_DEFAULTCOLOR));
+  if (h != nullptr || ProgramIconSize < 6)
+    return h;
+  const unsigned count = ProgramIcon[4] | ProgramIcon[5] << 8;
+  for (unsigned i = 0; i < count && 6 + 16 * (i + 1) <= ProgramIconSize; ++i) {
+    const unsigned char *entry = ProgramIcon + 6 + 16 * i;
+    DWORD bytes = entry[8] | entry[9] << 8 | entry[10] << 16 | static_cast<DWORD>(entry[11]) << 24;
+    DWORD offset =
+        entry[12] | entry[13] << 8 | entry[14] << 16 | static_cast<DWORD>(entry[15]) << 24;
+    if (entry[0] == size && offset + bytes <= ProgramIconSize)
+      return CreateIconFromResourceEx(const_cast<PBYTE>(ProgramIcon + offset), bytes, TRUE,
+                                      0x00030000, size, size, LR_DEFAULTCOLOR);
+  }
+  return nullptr;
+}
+
+// The task-switch icon and, drawn unscaled, the title-bar and task-bar one.
+HICON LargeProgramIcon() {
+  static HICON icon = LoadProgramIcon(32);
+  return icon;
+}
+HICON SmallProgramIcon() {
+  static HICON icon = LoadProgramIcon(16);
   return icon;
 }
 
@@ -93,8 +107,10 @@ class Win32Form : public FormPeer {
 public:
   Win32Form(const FormLayout &layout, TForm &owner, HWND appWindow);
   ~Win32Form() override {
-    if (Wnd != nullptr)
-      DestroyWindow(Wnd);
+    if (Wnd == nullptr)
+      return;
+    EndTransferGuard(Wnd);
+    DestroyWindow(Wnd);
   }
   ControlPeer *Control(const char *name) override {
     for (auto &c : Controls)
@@ -121,6 +137,7 @@ public:
   bool InModal = false;
 
 private:
+  void Display();
   void Centre();
   void PaintPicture(const DRAWITEMSTRUCT &item);
 };
@@ -177,6 +194,8 @@ LRESULT CALLBACK FormProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp) {
 }
 
 LRESULT CALLBACK AppProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp) {
+  if (msg == WM_QUERYENDSESSION)
+    return AnswerQueryEndSession();
   return DefWindowProcA(wnd, msg, wp, lp);
 }
 
@@ -185,17 +204,19 @@ void RegisterClasses() {
   if (done)
     return;
   done = true;
-  WNDCLASSA wc{};
+  WNDCLASSEXA wc{};
+  wc.cbSize = sizeof wc;
   wc.lpfnWndProc = FormProc;
   wc.hInstance = GetModuleHandleA(nullptr);
-  wc.hIcon = ProgramIconHandle();
+  wc.hIcon = LargeProgramIcon();
+  wc.hIconSm = SmallProgramIcon();
   wc.hCursor = LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_ARROW));
   wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
   wc.lpszClassName = FormClass;
-  RegisterClassA(&wc);
+  RegisterClassExA(&wc);
   wc.lpfnWndProc = AppProc;
   wc.lpszClassName = AppClass;
-  RegisterClassA(&wc);
+  RegisterClassExA(&wc);
 }
 
 Win32Form::Win32Form(const FormLayout &layout, TForm &owner, HWND appWindow)
@@ -231,7 +252,14 @@ void Win32Form::Centre() {
   SetWindowPos(Wnd, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
+// Shown modeless, a form is the progress window: a transfer runs until the
+// process ends.
 void Win32Form::Show() {
+  Display();
+  BeginTransferGuard(Wnd);
+}
+
+void Win32Form::Display() {
   Centre();
   if (App != nullptr && !IsWindowVisible(App))
     ShowWindow(App, SW_SHOWNA);
@@ -283,6 +311,8 @@ LRESULT Win32Form::Handle(UINT msg, WPARAM wp, LPARAM lp) {
           Click(*c);
     }
     return 0;
+  case WM_QUERYENDSESSION:
+    return AnswerQueryEndSession();
   case WM_CLOSE:
     // Only the sizeable window can be closed; closing ends its modal loop.
     if (Layout.Frame == FrameKind::Sizeable && InModal && Owner.ModalResult == mrNone)
@@ -323,7 +353,7 @@ struct DisabledWindows {
 };
 
 void Win32Form::RunModal(TForm &owner) {
-  Show();
+  Display();
   for (auto &c : Controls)
     if (c->Layout.Kind == ControlKind::Button && c->Layout.TabOrder == 0)
       SetFocus(c->Wnd);
@@ -355,8 +385,8 @@ public:
                           WS_POPUP | WS_CAPTION | WS_CLIPSIBLINGS | WS_SYSMENU | WS_MINIMIZEBOX, x,
                           y, 0, 0, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
     if (App != nullptr) {
-      SendMessageA(App, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(ProgramIconHandle()));
-      SendMessageA(App, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(ProgramIconHandle()));
+      SendMessageA(App, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(LargeProgramIcon()));
+      SendMessageA(App, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(SmallProgramIcon()));
     }
   }
   const char *Name() const override { return "win32"; }

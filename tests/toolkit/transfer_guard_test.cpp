@@ -1,0 +1,70 @@
+// The Windows backend's progress window holds off sleep and refuses log-off
+// and shutdown while it is on screen, and only then. Runs under Wine.
+#include "platform/toolkit/layouts.h"
+#include "platform/toolkit/toolkit.h"
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <atomic>
+#include <memory>
+#include <thread>
+
+namespace {
+
+constexpr const char *Caption = "transfer guard test";
+
+HWND ApplicationWindow() {
+  return FindWindowA("FwupdApplication", nullptr);
+}
+
+LRESULT AskToEndSession(HWND wnd) {
+  return SendMessageA(wnd, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF);
+}
+
+TEST(TransferGuard, ProgressWindowRefusesEndOfSessionOnlyWhileShown) {
+  auto progress = std::make_unique<toolkit::TForm>(toolkit::layouts::Form1);
+  progress->SetCaption(Caption);
+  HWND form = FindWindowA("FwupdForm", Caption);
+  ASSERT_NE(form, nullptr);
+  ASSERT_NE(ApplicationWindow(), nullptr);
+  EXPECT_EQ(AskToEndSession(form), TRUE) << "built but not shown: no transfer yet";
+
+  progress->Show();
+  EXPECT_EQ(AskToEndSession(form), FALSE);
+  EXPECT_EQ(AskToEndSession(ApplicationWindow()), FALSE);
+  // Idle sleep is held off: the state set is the continuous system-required one.
+  EXPECT_EQ(SetThreadExecutionState(ES_CONTINUOUS | ES_SYSTEM_REQUIRED),
+            static_cast<EXECUTION_STATE>(ES_CONTINUOUS | ES_SYSTEM_REQUIRED));
+
+  progress.reset();
+  EXPECT_EQ(AskToEndSession(ApplicationWindow()), TRUE);
+  EXPECT_EQ(SetThreadExecutionState(ES_CONTINUOUS), static_cast<EXECUTION_STATE>(ES_CONTINUOUS));
+}
+
+// Windows asks from another thread of the system; the question waits for the
+// program's next pending-message processing, which the transfer does after
+// every block.
+TEST(TransferGuard, RequestFromElsewhereIsAnsweredByPendingMessageProcessing) {
+  auto progress = std::make_unique<toolkit::TForm>(toolkit::layouts::Form1);
+  progress->SetCaption(Caption);
+  HWND form = FindWindowA("FwupdForm", Caption);
+  ASSERT_NE(form, nullptr);
+  progress->Show();
+
+  std::atomic<bool> answered{false};
+  DWORD_PTR answer = TRUE;
+  std::thread system([&] {
+    SendMessageTimeoutA(form, WM_QUERYENDSESSION, 0, 0, SMTO_NORMAL, 10000, &answer);
+    answered = true;
+  });
+  for (int i = 0; i < 1000 && !answered; ++i) {
+    toolkit::Application->ProcessMessages();
+    Sleep(5);
+  }
+  system.join();
+  EXPECT_EQ(answer, static_cast<DWORD_PTR>(FALSE));
+}
+
+} // namespace
