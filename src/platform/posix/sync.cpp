@@ -9,6 +9,7 @@
 
 #include <cerrno>
 #include <cstdint>
+#include <deque>
 #include <vector>
 
 namespace platform {
@@ -47,23 +48,29 @@ struct Event {
 
 namespace {
 // Events are made and handed back by the thread that runs the drive
-// operations; none is ever closed (see kernel.h).
-std::vector<Event *> &FreeEvents() {
-  static std::vector<Event *> events;
-  return events;
+// operations; none is ever closed (see kernel.h). The pool outlives even the
+// static destructors, as a manager may still signal during process exit.
+struct EventPool {
+  std::deque<Event> all; // never shrinks: addresses stay valid
+  std::vector<Event *> free;
+};
+EventPool &Pool() {
+  static auto *pool = new EventPool;
+  return *pool;
 }
 } // namespace
 
 Event *CreateManualResetEvent() {
+  EventPool &pool = Pool();
   Event *event = nullptr;
-  if (!FreeEvents().empty()) {
-    event = FreeEvents().back();
-    FreeEvents().pop_back();
+  if (!pool.free.empty()) {
+    event = pool.free.back();
+    pool.free.pop_back();
   } else {
     const int fd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     if (fd < 0)
       return nullptr;
-    event = new Event{fd};
+    event = &pool.all.emplace_back(Event{fd});
   }
   ResetEvent(event);
   return event;
@@ -100,7 +107,7 @@ void ResetEvent(Event *event) {
 
 void CloseEvent(Event *event) {
   if (event != nullptr)
-    FreeEvents().push_back(event);
+    Pool().free.push_back(event);
 }
 
 } // namespace platform
