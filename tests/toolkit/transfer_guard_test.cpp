@@ -9,14 +9,30 @@
 
 #include <atomic>
 #include <memory>
+#include <string>
 #include <thread>
 
 namespace {
 
 constexpr const char *Caption = "transfer guard test";
+constexpr const char *OtherCaption = "transfer guard test, asked from elsewhere";
 
+BOOL CALLBACK TakeOwnApplicationWindow(HWND wnd, LPARAM out) {
+  DWORD pid = 0;
+  GetWindowThreadProcessId(wnd, &pid);
+  char name[64] = {};
+  GetClassNameA(wnd, name, sizeof name);
+  if (pid != GetCurrentProcessId() || std::string(name) != "FwupdApplication")
+    return TRUE;
+  *reinterpret_cast<HWND *>(out) = wnd;
+  return FALSE;
+}
+
+// This process's own: CTest runs other test programs beside this one.
 HWND ApplicationWindow() {
-  return FindWindowA("FwupdApplication", nullptr);
+  HWND found = nullptr;
+  EnumWindows(&TakeOwnApplicationWindow, reinterpret_cast<LPARAM>(&found));
+  return found;
 }
 
 LRESULT AskToEndSession(HWND wnd) {
@@ -48,8 +64,8 @@ TEST(TransferGuard, ProgressWindowRefusesEndOfSessionOnlyWhileShown) {
 // every block.
 TEST(TransferGuard, RequestFromElsewhereIsAnsweredByPendingMessageProcessing) {
   auto progress = std::make_unique<toolkit::TForm>(toolkit::layouts::Form1);
-  progress->SetCaption(Caption);
-  HWND form = FindWindowA("FwupdForm", Caption);
+  progress->SetCaption(OtherCaption);
+  HWND form = FindWindowA("FwupdForm", OtherCaption);
   ASSERT_NE(form, nullptr);
   progress->Show();
 

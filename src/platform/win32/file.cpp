@@ -31,7 +31,16 @@ bool PlainFileExists(const char *name) {
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
+// Windows itself refuses to open a read-only file for writing; the test is
+// made here as well so that a layer that would let it through (Wine run by
+// root maps the attribute to permission bits that root ignores) refuses too.
 File *OpenExistingReadWrite(const char *name, int *error) {
+  const DWORD attributes = GetFileAttributesA(name);
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0) {
+    if (error != nullptr)
+      *error = ERROR_ACCESS_DENIED;
+    return nullptr;
+  }
   HANDLE h = CreateFileA(name, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                          nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h == INVALID_HANDLE_VALUE) {
