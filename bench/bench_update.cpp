@@ -4,6 +4,9 @@
 // BUFFER blocks straight to the manager. Each case runs in a child process of
 // its own, so that it binds the manager afresh and reports its own peak RSS.
 //
+// "request memory" is what the drive commands took and keep until the
+// process ends (never reused, as a manager may write late).
+//
 // Usage: bench_update            all cases, one line each
 //        bench_update CASE MiB completion   one case (the child's form)
 #include "Unit1/Unit1.h"
@@ -150,10 +153,10 @@ int RunCase(const std::string &kind, std::size_t mib, const std::string &complet
   const std::size_t blocks = (size + 32767) / 32768;
   std::fprintf(stderr,
                "%-8s %3zu MiB %-5s %5zu blocks  wall %8.3f ms  %7.2f us/block  cpu %8.3f ms  peak "
-               "RSS %6ld KiB%s\n",
+               "RSS %6ld KiB  request memory %5zu KiB%s\n",
                kind.c_str(), mib, completion.c_str(), blocks, wall * 1e3, wall * 1e6 / blocks,
                (CpuSeconds(after) - CpuSeconds(before)) * 1e3, after.ru_maxrss,
-               ok ? "" : "  FAILED");
+               platform::RequestMemoryHeld() / 1024, ok ? "" : "  FAILED");
   std::remove(ImageName);
   std::remove(scenario.c_str());
   ::rmdir(dir);

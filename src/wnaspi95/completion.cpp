@@ -18,11 +18,12 @@ constexpr unsigned kFallbackPollMs = 10;
 constexpr unsigned kQueryLimitMs = 2 * 60 * 1000;
 constexpr unsigned kFirmwareLimitMs = 10 * 60 * 1000;
 
-// A firmware command still pending after this long is a slow one: reading
-// its status once a millisecond instead of after every time slice costs it
-// almost nothing and leaves the processor to the rest of the machine.
+// A firmware command still pending after this long is a slow one (a drive
+// writing its flash takes seconds): reading its status every 10 ms instead of
+// after every time slice delays it by at most a tenth and leaves the
+// processor to the rest of the machine.
 constexpr unsigned kSpinLimitMs = 100;
-constexpr unsigned kSlowPollMs = 1;
+constexpr unsigned kSlowPollMs = 10;
 
 unsigned LimitOverrideMs = 0; // tests only; 0 keeps the limits above
 
