@@ -30,6 +30,9 @@ cmake --build --preset win32-shipped
 shipped=(build/win32-shipped/src/fwupd32.exe)
 mapfile -t -O ${#shipped[@]} shipped < <(find build/win32-shipped -iname '*.dll' -not -path '*/CMakeFiles/*')
 bash scripts/check-imports.sh "${shipped[@]}"
+for binary in "${shipped[@]}"; do
+  cmake -DBINARY="$binary" -P cmake/check-no-test-hooks.cmake
+done
 
 # The tests (posix thread model: GoogleTest and the simulated manager).
 cmake --preset win32

@@ -24,12 +24,13 @@ constexpr std::size_t kGdevOffset = 32000;
 platform::Library *AspiLibrary = nullptr;
 bool Bound = false;
 GetASPI32SupportInfoEntry AspiSupportInfo = nullptr;
-void (*RecordSleep)(unsigned) = nullptr;
 
+#ifdef FWUPD_TEST_HOOKS
 // In-process entries a test binds instead of a library.
 GetASPI32SupportInfoEntry InjectedInfo = nullptr;
 SendASPI32CommandEntry InjectedSend = nullptr;
 bool Injected = false;
+#endif
 
 void ErrorBox(bool quiet, const char *text) {
   if (!quiet)
@@ -38,11 +39,13 @@ void ErrorBox(bool quiet, const char *text) {
 
 // Loads the manager and looks up its entries; false when no library loads.
 bool LoadManager() {
+#ifdef FWUPD_TEST_HOOKS
   if (Injected) {
     AspiSupportInfo = InjectedInfo;
     AspiSend = InjectedSend;
     return true;
   }
+#endif
   AspiLibrary = platform::LoadLibraryByName("WNASPI32.DLL");
   if (AspiLibrary == nullptr)
     AspiLibrary = platform::LoadLibraryByName("CDRAL.DLL");
@@ -59,7 +62,11 @@ void UnloadManager() {
   platform::FreeLibraryHandle(AspiLibrary);
   AspiLibrary = nullptr;
   AspiSupportInfo = nullptr;
-  AspiSend = Injected ? InjectedSend : nullptr;
+  AspiSend = nullptr;
+#ifdef FWUPD_TEST_HOOKS
+  if (Injected)
+    AspiSend = InjectedSend;
+#endif
 }
 
 // The identifier text: its bytes up to the first zero byte, at most all 16.
@@ -83,13 +90,6 @@ bool TakesTwelveByteBlocks(std::uint8_t adapter) {
 }
 
 } // namespace
-
-void PassThroughSleep(unsigned ms) {
-  if (RecordSleep != nullptr)
-    RecordSleep(ms);
-  else
-    platform::SleepMs(ms);
-}
 
 bool InitAspi(bool Quiet) {
   if (Bound)
@@ -177,10 +177,6 @@ void BindEntries(InfoEntry info, SendEntry send) {
   InjectedInfo = info;
   InjectedSend = send;
   AspiSend = send;
-}
-
-void SetSleepRecorder(SleepRecorder recorder) {
-  RecordSleep = recorder;
 }
 
 } // namespace wnaspi95_test

@@ -11,7 +11,7 @@
 
 namespace cmdtest {
 
-using Fields = std::map<std::string, std::string>;
+using Fields = std::map<std::string, std::string>; // as test_support::Fields
 
 class SimDrives {
 public:

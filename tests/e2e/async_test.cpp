@@ -9,8 +9,7 @@
 namespace e2e {
 namespace {
 
-const std::string W6216T =
-    Drive(0, 1, "QUILMAR ", "CD-R   QM-W6216T") + "drive 0 1 memory 74 hex:05112233\n";
+const std::string W6216T = W6216TDrive();
 
 TEST(AsyncManager, DownloadWaitsForEveryCompletion) {
   Sandbox box;
@@ -31,8 +30,7 @@ TEST(AsyncManager, ProgrammingModeWaitsForEveryCompletion) {
   Sandbox box;
   const auto image = ImageBytes(300000);
   box.WriteImage("FIRM206.ROM", image);
-  box.WriteScenario("adapters 1\ncompletion async 1000\n" +
-                    Drive(0, 1, "QUILMAR ", "Program Mode1   "));
+  box.WriteScenario("adapters 1\ncompletion async 1000\n" + ProgrammingModeDrive());
   const RunResult run = box.Run();
   EXPECT_EQ(run.ExitCode, 0);
   ExpectOneRequestAtATime(run);

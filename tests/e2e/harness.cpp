@@ -1,5 +1,8 @@
 #include "harness.h"
 
+#include "test_support.h"
+#include "transcript.h"
+
 #include <gtest/gtest.h>
 
 #include <cerrno>
@@ -22,39 +25,6 @@ extern char **environ;
 namespace e2e {
 
 namespace {
-
-std::string ReadText(const fs::path &path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-std::vector<std::string> Lines(const std::string &text) {
-  std::vector<std::string> out;
-  std::stringstream s(text);
-  for (std::string line; std::getline(s, line);) {
-    if (!line.empty() && line.back() == '\r') {
-      line.pop_back();
-    }
-    out.push_back(line);
-  }
-  return out;
-}
-
-std::string Field(const std::string &line, const std::string &key) {
-  const std::string tag = " " + key + "=";
-  const auto at = line.find(tag);
-  if (at == std::string::npos) {
-    return "";
-  }
-  const auto from = at + tag.size();
-  std::string value = line.substr(from, line.find(' ', from) - from);
-  for (char &c : value) {
-    c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  }
-  return value;
-}
 
 std::int64_t MtimeNs(const fs::path &path) {
   struct stat st {};
@@ -107,7 +77,7 @@ std::vector<std::uint8_t> ImageBytes(std::size_t size, std::uint32_t seed) {
 }
 
 std::vector<std::uint8_t> ReadBytes(const fs::path &path) {
-  const std::string text = ReadText(path);
+  const std::string text = test_support::ReadFileText(path);
   return {text.begin(), text.end()};
 }
 
@@ -118,6 +88,14 @@ std::string Drive(int adapter, int target, const std::string &vendor, const std:
     << "drive " << adapter << ' ' << target << " vendor \"" << vendor << "\" product \"" << product
     << "\" revision \"" << revision << "\"\n";
   return s.str();
+}
+
+std::string W6216TDrive() {
+  return Drive(0, 1, "QUILMAR ", "CD-R   QM-W6216T") + "drive 0 1 memory 74 hex:05112233\n";
+}
+
+std::string ProgrammingModeDrive() {
+  return Drive(0, 1, "QUILMAR ", "Program Mode1   ");
 }
 
 bool Shows(const RunResult &run, const std::string &text) {
@@ -183,11 +161,7 @@ bool CanRunAsOtherUser() {
 }
 
 Sandbox::Sandbox(Manager manager) {
-  std::string pattern = (fs::temp_directory_path() / "fwupd32-e2e-XXXXXX").string();
-  if (::mkdtemp(pattern.data()) == nullptr) {
-    throw std::runtime_error("mkdtemp failed");
-  }
-  dir_ = pattern;
+  dir_ = test_support::MakeScratchDirectory("fwupd32-e2e");
   fs::create_directories(dir_ / "sim");
   fs::copy_file(FWUPD32_PATH, dir_ / "fwupd32");
   if (manager != Manager::Missing) {
@@ -223,6 +197,11 @@ void Sandbox::WriteScenario(const std::string &directives, bool record) {
   out << (record ? "transcript transcript.txt\nresult out/\n" : "") << directives;
 }
 
+void Sandbox::ShortenWaits(unsigned ms) {
+  fs::copy_file(FWUPD32_TESTING_PATH, dir_ / "fwupd32", fs::copy_options::overwrite_existing);
+  AddEnvironment("FWUPD_TEST_WAIT_LIMIT_MS=" + std::to_string(ms));
+}
+
 void Sandbox::FailImageRead(int nth, const char *mode) {
   AddEnvironment(std::string("LD_PRELOAD=") + FAILREAD_PATH);
   AddEnvironment("FAILREAD_AT=" + std::to_string(nth));
@@ -256,7 +235,7 @@ void ExpectOneRequestAtATime(const RunResult &run) {
   std::string last;
   for (const auto &line : run.Transcript) {
     if (line.rfind("EXEC ", 0) == 0) {
-      const std::string cdb = Field(line, "cdb");
+      const std::string cdb = test_support::FieldOf(line, "cdb");
       EXPECT_TRUE(!outstanding || cdb == last)
           << "request submitted while another was outstanding: " << line;
       outstanding = true;
@@ -271,8 +250,8 @@ bool AwaitExec(const fs::path &transcript, const std::string &op, std::size_t co
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
   while (std::chrono::steady_clock::now() < deadline) {
     std::size_t seen = 0;
-    for (const auto &line : Lines(ReadText(transcript))) {
-      if (line.rfind("EXEC ", 0) == 0 && Field(line, "cdb").rfind(op, 0) == 0) {
+    for (const auto &line : test_support::ReadLines(transcript)) {
+      if (line.rfind("EXEC ", 0) == 0 && test_support::FieldOf(line, "cdb").rfind(op, 0) == 0) {
         ++seen;
       }
     }
@@ -285,8 +264,8 @@ bool AwaitExec(const fs::path &transcript, const std::string &op, std::size_t co
 }
 
 std::string Sandbox::DriveFile(int adapter, int target, const char *suffix) const {
-  return ReadText(ResultDir() / ("drive-" + std::to_string(adapter) + "-" + std::to_string(target) +
-                                 "." + suffix));
+  return test_support::ReadFileText(ResultDir() / ("drive-" + std::to_string(adapter) + "-" +
+                                                   std::to_string(target) + "." + suffix));
 }
 
 bool Sandbox::HasDriveFile(int adapter, int target, const char *suffix) const {
@@ -406,12 +385,12 @@ RunResult Sandbox::Run(const char *user) {
     ChownTree(dir_, ::geteuid(), ::getegid());
   }
 
-  result.Out = ReadText(outPath);
-  result.Err = ReadText(errPath);
-  result.Transcript = Lines(ReadText(sim / "transcript.txt"));
+  result.Out = test_support::ReadFileText(outPath);
+  result.Err = test_support::ReadFileText(errPath);
+  result.Transcript = test_support::ReadLines(sim / "transcript.txt");
   for (const auto &line : result.Transcript) {
     if (line.rfind("EXEC ", 0) == 0) {
-      const std::string cdb = Field(line, "cdb");
+      const std::string cdb = test_support::FieldOf(line, "cdb");
       result.Exec.push_back(cdb);
       result.Opcodes.push_back(cdb.substr(0, 2));
     }

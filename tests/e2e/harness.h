@@ -20,7 +20,7 @@ enum class Manager { Full, NoInfo, NoSend, Zero, Missing };
 struct RunResult {
   int ExitCode = -1; // -1 when the child did not exit normally
   bool TimedOut = false;
-  std::string Out;       // the console backend's output
+  std::string Out; // the console backend's output
   std::string Err;
   std::vector<std::string> Transcript; // every line the manager wrote
   std::vector<std::string> Exec;       // the cdb of every EXEC line, lower-case hex
@@ -48,6 +48,9 @@ public:
   void WriteScenario(const std::string &directives, bool record = true);
   // Extra NAME=value entries for the program's environment.
   void AddEnvironment(const std::string &entry) { extraEnv_.push_back(entry); }
+  // Runs the program's build with test hooks, whose completion waits give up
+  // after `ms` instead of minutes.
+  void ShortenWaits(unsigned ms);
   // Preloads the read-failing shim: the `nth` read of the image fails ("eio")
   // or finds the end of the file ("eof").
   void FailImageRead(int nth, const char *mode);
@@ -96,6 +99,12 @@ std::vector<std::uint8_t> ReadBytes(const fs::path &path);
 // A scenario fragment: one adapter census entry and one drive answering EXEC.
 std::string Drive(int adapter, int target, const std::string &vendor, const std::string &product,
                   const std::string &revision = "1.0A", int type = 5);
+
+// The drives most cases update, at adapter 0 target 1: the QM-W6216T (row
+// FIRM6216.ROM) with drive settings that pass its check, and a drive in
+// programming mode (row FIRM206.ROM).
+std::string W6216TDrive();
+std::string ProgrammingModeDrive();
 
 bool CanRunAsOtherUser();
 

@@ -13,8 +13,7 @@
 namespace e2e {
 namespace {
 
-const std::string W6216T =
-    Drive(0, 1, "QUILMAR ", "CD-R   QM-W6216T") + "drive 0 1 memory 74 hex:05112233\n";
+const std::string W6216T = W6216TDrive();
 
 // A drive of another maker answers first on the same adapter.
 const std::string Stranger = Drive(0, 0, "OTHERCO ", "CD-ROM XY-1     ");
@@ -103,11 +102,11 @@ TEST(HostileManagerHang, NeverCompletedCommandFailsAndTheRunEnds) {
     SCOPED_TRACE(hang.Directive);
     Sandbox box;
     box.WriteImage(hang.Image, ImageBytes(100000));
-    const std::string product =
-        std::string(hang.Image) == "FIRM206.ROM" ? "Program Mode1   " : "CD-R   QM-W6216T";
-    box.WriteScenario("adapters 1\ncompletion async 1000\n" + Drive(0, 1, "QUILMAR ", product) +
-                      "drive 0 1 memory 74 hex:05112233\n" + "drive 0 1 " + hang.Directive + "\n");
-    box.AddEnvironment("FWUPD_TEST_WAIT_LIMIT_MS=300");
+    const bool program = std::string(hang.Image) == "FIRM206.ROM";
+    box.WriteScenario("adapters 1\ncompletion async 1000\n" +
+                      (program ? ProgrammingModeDrive() : W6216T) + "drive 0 1 " + hang.Directive +
+                      "\n");
+    box.ShortenWaits(300);
     const RunResult run = box.Run();
     EXPECT_EQ(run.ExitCode, 0);
     EXPECT_EQ(run.Opcodes, hang.Opcodes);
@@ -147,20 +146,20 @@ TEST(HostileStart, ClosedStandardDescriptors) {
 TEST(ImageChangedDuringTransfer, ExactlyTheOpenedBytesOrAnError) {
   struct Case {
     const char *Image;
-    const char *Product;
     const char *Op;
     std::int64_t NewSize;
-  } const cases[] = {{"FIRM206.ROM", "Program Mode1   ", "e2", 100000},
-                     {"FIRM206.ROM", "Program Mode1   ", "e2", 400000},
-                     {"FIRM6216.ROM", "CD-R   QM-W6216T", "3b", 100000},
-                     {"FIRM6216.ROM", "CD-R   QM-W6216T", "3b", 400000}};
+  } const cases[] = {{"FIRM206.ROM", "e2", 100000},
+                     {"FIRM206.ROM", "e2", 400000},
+                     {"FIRM6216.ROM", "3b", 100000},
+                     {"FIRM6216.ROM", "3b", 400000}};
   for (const Case &c : cases) {
     SCOPED_TRACE(std::string(c.Image) + " to " + std::to_string(c.NewSize));
     Sandbox box;
     const auto image = ImageBytes(300000);
     box.WriteImage(c.Image, image);
-    box.WriteScenario("adapters 1\ncompletion async 20000\n" + Drive(0, 1, "QUILMAR ", c.Product) +
-                      "drive 0 1 memory 74 hex:05112233\n");
+    const bool program = std::string(c.Op) == "e2";
+    box.WriteScenario("adapters 1\ncompletion async 20000\n" +
+                      (program ? ProgrammingModeDrive() : W6216T));
     box.WhileRunning([&](const fs::path &transcript) {
       if (!AwaitExec(transcript, c.Op, 2)) {
         return;
@@ -176,7 +175,6 @@ TEST(ImageChangedDuringTransfer, ExactlyTheOpenedBytesOrAnError) {
     });
     const RunResult run = box.Run();
     EXPECT_EQ(run.ExitCode, 0);
-    const bool program = std::string(c.Op) == "e2";
     if (c.NewSize < static_cast<std::int64_t>(image.size())) {
       EXPECT_TRUE(Shows(run, ErrorBox(program ? "Error sending firmware."
                                               : "Error sending firmware (0 : 0 : 0)")));
@@ -196,7 +194,7 @@ TEST(ImageChangedDuringTransfer, ExactlyTheOpenedBytesOrAnError) {
 TEST(ImageTooLarge, ProgrammingModeRefusesBeforeStartingTheSend) {
   Sandbox box;
   box.WriteSparseImage("FIRM206.ROM", std::int64_t{1} << 31);
-  box.WriteScenario("adapters 1\n" + Drive(0, 1, "QUILMAR ", "Program Mode1   "));
+  box.WriteScenario("adapters 1\n" + ProgrammingModeDrive());
   const RunResult run = box.Run();
   EXPECT_EQ(run.ExitCode, 0);
   EXPECT_EQ(run.Opcodes, Ops({"12", "00", "00"}));

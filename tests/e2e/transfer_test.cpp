@@ -14,7 +14,7 @@ const char *const DownloadImage = "FIRM106.ROM";
 const std::string DownloadDrive = Drive(0, 1, "QUILMAR ", "CD-R   QM-W106TS");
 // Row 11: the drive in programming mode.
 const char *const ProgramImage = "FIRM206.ROM";
-const std::string ProgramDrive = Drive(0, 1, "QUILMAR ", "Program Mode1   ");
+const std::string ProgramDrive = ProgrammingModeDrive();
 
 std::string Hex(std::uint32_t value, int bytes) {
   static const char digits[] = "0123456789abcdef";

@@ -4,12 +4,12 @@
 #pragma once
 
 #include "test_support.h"
+#include "transcript.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -46,27 +46,15 @@ struct Sandbox {
     if (!run.finished)
       return false;
     exitCode = run.exitCode;
-    output = run.boxes + Read(dir / "stdout.txt");
+    output = run.boxes + test_support::ReadFileText(dir / "stdout.txt");
     std::erase(output, '\r'); // a Windows program's text-mode output ends lines in CR LF
-    transcript.clear();
-    std::istringstream lines(Read(dir / "transcript.txt"));
-    for (std::string line; std::getline(lines, line);)
-      transcript.push_back(line);
+    transcript = test_support::ReadLines(dir / "transcript.txt");
     return true;
-  }
-
-  static std::string Read(const fs::path &p) {
-    std::ifstream in(p, std::ios::binary);
-    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   }
 
   // Transcript lines of one kind (INFO, HA, GDEV, EXEC).
   std::vector<std::string> Lines(const std::string &kind) const {
-    std::vector<std::string> picked;
-    for (const std::string &line : transcript)
-      if (line.rfind(kind + " ", 0) == 0)
-        picked.push_back(line);
-    return picked;
+    return test_support::LinesOf(transcript, kind);
   }
 
   // The census line the program printed for one adapter.

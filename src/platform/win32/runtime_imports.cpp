@@ -1,7 +1,7 @@
 // The compiler's runtime (libgcc's locks, the C runtime's locale and random
 // helpers) calls four functions that Windows 98 SE does not export or only
 // has from Windows 2000 on. Defining their import slots here makes the linker
-// take these ANSI-based stand-ins instead of importing the originals, so the
+// take these ANSI-based stand-ins instead of importing the system's own, so the
 // program loads on every Win32 system. All callers pass ASCII module names or
 // none, which converts without loss.
 //
