@@ -25,7 +25,9 @@ constexpr unsigned kFirmwareLimitMs = 10 * 60 * 1000;
 constexpr unsigned kSpinLimitMs = 100;
 constexpr unsigned kSlowPollMs = 10;
 
-unsigned LimitOverrideMs = 0; // tests only; 0 keeps the limits above
+#ifdef FWUPD_TEST_HOOKS
+unsigned LimitOverrideMs = 0; // 0 keeps the limits above
+#endif
 
 unsigned LimitFor(unsigned limitMs) {
 #ifdef FWUPD_TEST_HOOKS
@@ -34,10 +36,12 @@ unsigned LimitFor(unsigned limitMs) {
     const char *ms = std::getenv("FWUPD_TEST_WAIT_LIMIT_MS");
     return ms != nullptr ? static_cast<unsigned>(std::strtoul(ms, nullptr, 10)) : 0u;
   }();
-  if (LimitOverrideMs == 0 && fromEnvironment != 0)
+  if (LimitOverrideMs != 0)
+    return LimitOverrideMs;
+  if (fromEnvironment != 0)
     return fromEnvironment;
 #endif
-  return LimitOverrideMs != 0 ? LimitOverrideMs : limitMs;
+  return limitMs;
 }
 
 // Milliseconds since `start`, from the high-resolution counter.
@@ -86,7 +90,9 @@ bool CompleteByEvent(SRB_ExecSCSICmd *block, platform::Event *event, std::uint32
     if (elapsed >= limitMs)
       return false;
     if (!platform::WaitForEvent(event, limitMs - elapsed)) {
-      PassThroughSleep(kFallbackPollMs); // a wait that failed: the status still tells
+      // Not signalled in time, or the wait itself failed: the status or the
+      // limit ends the loop, without spinning on a wait that keeps failing.
+      PassThroughSleep(kFallbackPollMs);
       continue;
     }
     if (Ended(block, &ok))
