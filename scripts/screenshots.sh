@@ -1,30 +1,77 @@
 #!/usr/bin/env bash
-# Takes a screenshot of each window and message box of the program under a
-# virtual X server, for people to look at:
+# Takes a screenshot of each window and message box of the program, drawn by
+# the Qt backend under a virtual X server, for people to look at:
 #   scripts/screenshots.sh OUTPUT_DIR [BUILD_DIR]
-# BUILD_DIR (default build/default) must hold the showwindows demo built with
-# the Qt backend: cmake --build BUILD_DIR --target showwindows
+# On Debian 12 it installs what it needs (as root, else through sudo) and
+# builds the showwindows demo in BUILD_DIR (default build/default, set up with
+# the default preset when it is not there yet).
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 out="${1:?usage: screenshots.sh OUTPUT_DIR [BUILD_DIR]}"
 build="${2:-$root/build/default}"
 demo="$build/tests/toolkit/showwindows"
-[ -x "$demo" ] || { echo "missing $demo: build the showwindows target first" >&2; exit 1; }
-mkdir -p "$out"
-out="$(cd "$out" && pwd)"
 
 if [ -z "${SCREENSHOTS_INSIDE_XVFB:-}" ]; then
+  # The build's own needs, then the virtual display, the window finder, the
+  # screen grabber and the layouts' font.
+  packages=(cmake g++ make libgtest-dev libgmock-dev libbenchmark-dev qt6-base-dev
+            xvfb xauth xdotool imagemagick fonts-wine)
+  missing=()
+  for p in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' ||
+      missing+=("$p")
+  done
+  if ((${#missing[@]})); then
+    sudo=""
+    [ "$(id -u)" -eq 0 ] || sudo=sudo
+    apt=(apt-get -o DPkg::Lock::Timeout=900)
+    $sudo "${apt[@]}" update -qq
+    DEBIAN_FRONTEND=noninteractive $sudo "${apt[@]}" install -y -qq --no-install-recommends \
+      "${missing[@]}"
+  fi
+
+  if [ ! -f "$build/CMakeCache.txt" ]; then
+    if [ "$build" = "$root/build/default" ]; then
+      (cd "$root" && cmake --preset default)
+    else
+      cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo
+    fi
+  fi
+  cmake --build "$build" --target showwindows --parallel 2
+  if ! ldd "$demo" | grep -q libQt6Widgets; then
+    echo "$demo was built without the Qt backend (FWUPD_WITH_QT=OFF?)" >&2
+    exit 1
+  fi
+
+  mkdir -p "$out"
+  out="$(cd "$out" && pwd)"
+  build="$(cd "$build" && pwd)"
   SCREENSHOTS_INSIDE_XVFB=1 exec xvfb-run -a -s "-screen 0 640x480x24" "$0" "$out" "$build"
 fi
 
 unset QT_QPA_PLATFORM WAYLAND_DISPLAY
 export FWUPD_TOOLKIT=qt
-for which in form1 form2 form3 refusal error information; do
+# shot NAME WHICH TITLE: runs `showwindows WHICH`, waits for the window whose
+# title holds TITLE and for it to be painted, and photographs the screen.
+shot() {
+  local name=$1 which=$2 title=$3 pid
   "$demo" "$which" </dev/null >/dev/null 2>&1 &
   pid=$!
-  sleep 1.5
-  import -window root "$out/$which.png"
+  if ! timeout 20 xdotool search --sync --onlyvisible --name "$title" >/dev/null; then
+    echo "no window \"$title\" from showwindows $which" >&2
+    kill "$pid" 2>/dev/null || true
+    exit 1
+  fi
+  sleep 0.5 # the first paint follows the mapping
+  import -window root "$out/$name.png"
   kill "$pid" 2>/dev/null || true
   wait "$pid" 2>/dev/null || true
-  echo "$out/$which.png"
-done
+  echo "$out/$name.png"
+}
+
+shot 1-progress form1 "QM-W6216T Firmware Update"
+shot 2-instructions form2 "QM-R206C Firmware Update"
+shot 3-not-found form3 "QM-16 Firmware Update"
+shot 4-refusal refusal "QM-20TS Firmware Update"
+shot 5-error-over-progress error "^Error"
+shot 6-information-over-progress information "^Information"

@@ -1,11 +1,14 @@
 // The stored pictures: the jumper bitmap of the instructions window and the
 // program icon, checked byte for byte where the file formats fix them.
+#include "platform/toolkit/bitmap_info.h"
 #include "platform/toolkit/layouts.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstring>
 #include <set>
+#include <vector>
 
 namespace {
 
@@ -120,6 +123,48 @@ TEST(ProgramIcon, Has32And16PixelSixteenColourImagesWithYellowPins) {
     EXPECT_TRUE(colours.count(Grey));
   }
   EXPECT_EQ(end, toolkit::ProgramIconSize);
+}
+
+// The header readers the backends paint with: they find what the stored files
+// hold, and refuse offsets and lengths that reach past the bytes at hand.
+TEST(HeaderReaders, FindThePicturesPixelsAndEachIconImage) {
+  EXPECT_EQ(toolkit::BitmapPixelOffset(toolkit::JumperBitmap, toolkit::JumperBitmapSize), 118u);
+  const auto large = toolkit::FindIconImage(toolkit::ProgramIcon, toolkit::ProgramIconSize, 32);
+  const auto small = toolkit::FindIconImage(toolkit::ProgramIcon, toolkit::ProgramIconSize, 16);
+  EXPECT_EQ(large.Offset, 6u + 2u * 16u);
+  EXPECT_EQ(small.Offset, large.Offset + large.Size);
+  EXPECT_EQ(small.Offset + small.Size, toolkit::ProgramIconSize);
+  EXPECT_EQ(toolkit::FindIconImage(toolkit::ProgramIcon, toolkit::ProgramIconSize, 48).Size, 0u);
+}
+
+void PutLe32(unsigned char *p, std::uint32_t v) {
+  const unsigned char bytes[4] = {static_cast<unsigned char>(v), static_cast<unsigned char>(v >> 8),
+                                  static_cast<unsigned char>(v >> 16),
+                                  static_cast<unsigned char>(v >> 24)};
+  std::memcpy(p, bytes, sizeof bytes);
+}
+
+TEST(HeaderReaders, RefuseWhatLiesPastTheEnd) {
+  std::vector<unsigned char> bmp(toolkit::JumperBitmap,
+                                 toolkit::JumperBitmap + toolkit::JumperBitmapSize);
+  // One byte short of the last pixel row.
+  EXPECT_EQ(toolkit::BitmapPixelOffset(bmp.data(), bmp.size() - 1), 0u);
+  PutLe32(bmp.data() + 10, 0xFFFFFF00u); // pixel offset far past the end
+  EXPECT_EQ(toolkit::BitmapPixelOffset(bmp.data(), bmp.size()), 0u);
+  PutLe32(bmp.data() + 10, 20); // pixels inside the information header
+  EXPECT_EQ(toolkit::BitmapPixelOffset(bmp.data(), bmp.size()), 0u);
+
+  std::vector<unsigned char> ico(toolkit::ProgramIcon,
+                                 toolkit::ProgramIcon + toolkit::ProgramIconSize);
+  // An offset and a length whose 32-bit sum wraps round to a small number.
+  PutLe32(ico.data() + 6 + 8, 0x20);
+  PutLe32(ico.data() + 6 + 12, 0xFFFFFFF0u);
+  EXPECT_EQ(toolkit::FindIconImage(ico.data(), ico.size(), 32).Size, 0u);
+  // A directory that claims more entries than the file holds: the 16-pixel
+  // entry is read, nothing beyond the file.
+  ico[4] = 0xFF;
+  EXPECT_NE(toolkit::FindIconImage(ico.data(), ico.size(), 16).Size, 0u);
+  EXPECT_EQ(toolkit::FindIconImage(ico.data(), 6 + 16 + 15, 16).Size, 0u);
 }
 
 } // namespace

@@ -92,6 +92,40 @@ finish() {
   [[ -z $case_image ]] || image_untouched "$case_image"
 }
 
+# held_block: once the second WRITE BUFFER went out and was held by the
+# drive, the progress window's texts are read (its thread waits for the drive
+# and answers no messages: winclick reads what the system keeps), it is
+# photographed and the program ended.
+held_block() {
+  local waited=0 shot
+  until (($(cat "$case_dir/transcript.txt" 2>/dev/null | grep -c -E "^EXEC .*cdb=3b") >= 2)); do
+    if ((waited >= 600)); then
+      fail "the second block never went out"
+      break
+    fi
+    sleep 0.1
+    waited=$((waited + 1))
+  done
+  sleep 0.5 # the window was painted before the block went out; let X catch up
+  if (cd "$case_dir" && wine "$build/tools/winclick/winclick.exe" --timeout 5 --leave "$title") \
+    >"$case_dir/window.txt" 2>/dev/null; then
+    tr -d '\r' <"$case_dir/window.txt" >"$case_dir/windows.txt"
+    grep -qx "100 Static: Found device at (1,0)" "$case_dir/windows.txt" ||
+      fail "no device line"
+    grep -qx "101 Static: Transferring bytes 32768-65536" "$case_dir/windows.txt" ||
+      fail "no line of the held block"
+  else
+    fail "no window $title"
+  fi
+  shots=$((shots + 1))
+  shot=$(printf '%s/%02d-%s.png' "$out" "$shots" "$case_name")
+  import -window root "$shot" 2>/dev/null || true
+  kill "$program_pid" 2>/dev/null || true
+  wait "$program_pid" 2>/dev/null || true
+  [[ $(grep -c -E "^DONE .*op=3b" "$case_dir/transcript.txt") == 1 ]] ||
+    fail "the held block completed"
+}
+
 # No WRITE BUFFER (3B) nor any other write went to the drive.
 nothing_written() {
   if grep -E "^EXEC .*cdb=3b" "$case_dir/transcript.txt" >/dev/null; then
@@ -106,6 +140,14 @@ image_untouched() {
 }
 
 title="QM-W6216T Firmware Update"
+refusal="This firmware upgrade does not apply to your drive.  Please visit Quilmar Web Site to \
+check availability of latest firmware for the drive you have."
+
+# The progress window alone: the drive holds the second block for ever, the
+# window shows that block's line until the run is ended from outside.
+start progress full qm-w6216t-held-block FIRM6216.ROM 100000
+held_block
+image_untouched "$case_image"
 
 start success full qm-w6216t FIRM6216.ROM 100000
 expect Information "Firmware update successfull."
@@ -122,8 +164,23 @@ expect --ok "$title" "QM-W6216T not found."
 finish 0
 nothing_written
 
-start refusal full qm-w6216t-wrong-firmware FIRM6216.ROM 40000
+start wrong-firmware full qm-w6216t-wrong-firmware FIRM6216.ROM 40000
 expect --ok "$title" "Incorrect firmware for this drive."
+finish 0
+nothing_written
+
+# The QM-20TS row refuses a drive of revision 1.1x: the message window's red
+# line is empty and its hint gives way to the refusal.
+start refusal full qm-20ts-rev1 FIRM20X.ROM 40000
+expect --ok "QM-20TS Firmware Update" "$refusal"
+finish 0
+nothing_written
+! grep -qF "Make sure the drive cable" "$case_dir/windows.txt" || fail "the hint is still shown"
+grep -qx "101 Static: " "$case_dir/windows.txt" || fail "the red line is not empty"
+
+# A QM-R206C that is not in programming mode: the instructions window.
+start instructions full qm-r206c FIRM206.ROM 40000
+expect --ok "QM-R206C Firmware Update" "The firmware loader was not found."
 finish 0
 nothing_written
 

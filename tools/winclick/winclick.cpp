@@ -18,13 +18,15 @@
 
 namespace {
 
+// A window whose thread does not answer (a program waiting for its drive)
+// still has the text it was last given, which the system keeps for it.
 std::string TextOf(HWND wnd) {
   char buf[1024];
   LRESULT n = 0;
   if (!SendMessageTimeoutA(wnd, WM_GETTEXT, sizeof buf, reinterpret_cast<LPARAM>(buf),
                            SMTO_ABORTIFHUNG, 2000, reinterpret_cast<PDWORD_PTR>(&n)))
-    return {};
-  return std::string(buf, static_cast<std::size_t>(n));
+    n = GetWindowTextA(wnd, buf, sizeof buf);
+  return std::string(buf, static_cast<std::size_t>(n > 0 ? n : 0));
 }
 
 BOOL CALLBACK PrintChild(HWND child, LPARAM) {

@@ -15,6 +15,7 @@
 #include <QWidget>
 #include <QWindow>
 
+#include <memory>
 #include <vector>
 
 namespace toolkit {
@@ -52,11 +53,12 @@ QPixmap PixmapFrom(const unsigned char *data, std::size_t size, const char *form
   return pixmap;
 }
 
-class QtForm;
-
 class QtControl : public ControlPeer {
 public:
-  QtControl(const ControlLayout &layout, QtForm &form, QWidget *parent);
+  QtControl(const ControlLayout &layout, QWidget *parent);
+  // A button's click handler holds this object's address: it never moves.
+  QtControl(const QtControl &) = delete;
+  QtControl &operator=(const QtControl &) = delete;
   void SetText(const std::string &text) override;
   std::string Text() const override { return Caption; }
   void SetVisible(bool visible) override {
@@ -103,14 +105,13 @@ public:
       Window.setWindowFlags(Qt::Window);
       Window.resize(layout.Width, layout.Height);
     }
-    Controls.reserve(layout.ControlCount);
     for (std::size_t i = 0; i < layout.ControlCount; ++i)
-      Controls.emplace_back(layout.Controls[i], *this, &Window);
+      Controls.push_back(std::make_unique<QtControl>(layout.Controls[i], &Window));
   }
   ControlPeer *Control(const char *name) override {
     for (auto &c : Controls)
-      if (std::string(c.Layout.Name) == name)
-        return &c;
+      if (std::string(c->Layout.Name) == name)
+        return c.get();
     return nullptr;
   }
   void SetCaption(const std::string &text) override {
@@ -129,8 +130,8 @@ public:
     }
     Centre();
     for (auto &c : Controls)
-      if (c.Layout.Kind == ControlKind::Button && c.Layout.TabOrder == 0)
-        c.Widget->setFocus();
+      if (c->Layout.Kind == ControlKind::Button && c->Layout.TabOrder == 0)
+        c->Widget->setFocus();
     Window.raise();
     Window.activateWindow();
   }
@@ -163,11 +164,11 @@ public:
 
   const FormLayout &Layout;
   FormWindow Window;
-  std::vector<QtControl> Controls;
+  std::vector<std::unique_ptr<QtControl>> Controls;
   std::string Title;
 };
 
-QtControl::QtControl(const ControlLayout &layout, QtForm &, QWidget *parent)
+QtControl::QtControl(const ControlLayout &layout, QWidget *parent)
     : Layout(layout), Caption(layout.Text ? layout.Text : ""), Shown(layout.Visible) {
   switch (layout.Kind) {
   case ControlKind::Label: {

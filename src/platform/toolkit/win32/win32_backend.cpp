@@ -2,8 +2,10 @@
 // from 96 pixels per inch to the screen, with STATIC labels, BUTTON push
 // buttons and the picture painted from its bitmap file bytes. A hidden-size
 // application window carries the title and the task-bar button, and owns the
-// forms, as the program's original toolkit did.
+// forms, so the task bar shows one entry named after the application whatever
+// form is up.
 #include "platform/toolkit/backend.h"
+#include "platform/toolkit/bitmap_info.h"
 #include "platform/toolkit/win32/transfer_guard.h"
 
 #include <windows.h>
@@ -19,11 +21,15 @@ constexpr const char *FormClass = "FwupdForm";
 constexpr const char *AppClass = "FwupdApplication";
 constexpr COLORREF Red = RGB(255, 0, 0);
 
+// Read once: the layouts are scaled for the screen the process started on.
 int ScreenDpi() {
-  HDC screen = GetDC(nullptr);
-  int dpi = GetDeviceCaps(screen, LOGPIXELSY);
-  ReleaseDC(nullptr, screen);
-  return dpi > 0 ? dpi : 96;
+  static const int dpi = [] {
+    HDC screen = GetDC(nullptr);
+    const int caps = GetDeviceCaps(screen, LOGPIXELSY);
+    ReleaseDC(nullptr, screen);
+    return caps > 0 ? caps : 96;
+  }();
+  return dpi;
 }
 
 int Scale(int v) {
@@ -42,19 +48,14 @@ HFONT FormFont() {
 HICON LoadProgramIcon(int size) {
   HICON h = static_cast<HICON>(
       LoadImageA(GetModuleHandleA(nullptr), "MAINICON", IMAGE_ICON, size, size, LR_DEFAULTCOLOR));
-  if (h != nullptr || ProgramIconSize < 6)
+  if (h != nullptr)
     return h;
-  const unsigned count = ProgramIcon[4] | ProgramIcon[5] << 8;
-  for (unsigned i = 0; i < count && 6 + 16 * (i + 1) <= ProgramIconSize; ++i) {
-    const unsigned char *entry = ProgramIcon + 6 + 16 * i;
-    DWORD bytes = entry[8] | entry[9] << 8 | entry[10] << 16 | static_cast<DWORD>(entry[11]) << 24;
-    DWORD offset =
-        entry[12] | entry[13] << 8 | entry[14] << 16 | static_cast<DWORD>(entry[15]) << 24;
-    if (entry[0] == size && offset + bytes <= ProgramIconSize)
-      return CreateIconFromResourceEx(const_cast<PBYTE>(ProgramIcon + offset), bytes, TRUE,
-                                      0x00030000, size, size, LR_DEFAULTCOLOR);
-  }
-  return nullptr;
+  const IconImage image = FindIconImage(ProgramIcon, ProgramIconSize, size);
+  if (image.Size == 0)
+    return nullptr;
+  return CreateIconFromResourceEx(const_cast<PBYTE>(ProgramIcon + image.Offset),
+                                  static_cast<DWORD>(image.Size), TRUE, 0x00030000, size, size,
+                                  LR_DEFAULTCOLOR);
 }
 
 // The task-switch icon and, drawn unscaled, the title-bar and task-bar one.
@@ -274,17 +275,15 @@ void Win32Form::PaintPicture(const DRAWITEMSTRUCT &item) {
   FillRect(item.hDC, &item.rcItem, GetSysColorBrush(COLOR_BTNFACE));
   for (auto &c : Controls) {
     const ControlLayout &l = c->Layout;
-    if (c->Wnd != item.hwndItem || l.Bitmap == nullptr || l.BitmapSize < 54)
+    if (c->Wnd != item.hwndItem)
       continue;
-    const unsigned char *file = l.Bitmap;
-    DWORD bits = file[10] | file[11] << 8 | file[12] << 16 | static_cast<DWORD>(file[13]) << 24;
-    if (bits >= l.BitmapSize)
+    const std::size_t pixels = BitmapPixelOffset(l.Bitmap, l.BitmapSize);
+    if (pixels == 0)
       continue;
-    const auto *info = reinterpret_cast<const BITMAPINFO *>(file + 14);
-    int w = info->bmiHeader.biWidth;
-    int h = info->bmiHeader.biHeight < 0 ? -info->bmiHeader.biHeight : info->bmiHeader.biHeight;
-    StretchDIBits(item.hDC, 0, 0, Scale(w), Scale(h), 0, 0, w, h, file + bits, info, DIB_RGB_COLORS,
-                  SRCCOPY);
+    const BitmapSize size = ReadBitmapSize(l.Bitmap, l.BitmapSize);
+    const auto *info = reinterpret_cast<const BITMAPINFO *>(l.Bitmap + 14);
+    StretchDIBits(item.hDC, 0, 0, Scale(size.Width), Scale(size.Height), 0, 0, size.Width,
+                  size.Height, l.Bitmap + pixels, info, DIB_RGB_COLORS, SRCCOPY);
   }
 }
 
