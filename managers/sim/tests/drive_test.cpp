@@ -284,6 +284,28 @@ TEST(SimDrive, FailuresByKindAndOccurrence) {
   EXPECT_EQ(lines[3], "DONE ha=1 tgt=0 op=3b status=04 sense=700005000000000a000000002400");
 }
 
+// Each kind a scenario names reaches the command with its opcode, and only it.
+TEST(SimDrive, EveryKindNamesItsOpcode) {
+  const std::pair<const char *, uint8_t> kinds[] = {
+      {"inquiry", 0x12}, {"tur", 0x00},   {"readmem", 0xF1}, {"writemem", 0xF0},
+      {"start", 0xE1},   {"block", 0xE2}, {"end", 0xE4},     {"writebuffer", 0x3B}};
+  std::string scenario = "adapters 1\n";
+  for (int t = 0; t < 8; ++t)
+    scenario += "device 0 " + std::to_string(t) + " type 5\ndrive 0 " + std::to_string(t) +
+                " fail " + kinds[t].first + " all\n";
+  SimRun sim(scenario);
+  for (int t = 0; t < 8; ++t) {
+    for (int k = 0; k < 8; ++k) {
+      auto block =
+          ExecBlock(0, static_cast<uint8_t>(t), 0, {kinds[k].second, 0, 0, 0, 0, 0}, nullptr, 0);
+      // The rule fails without sense; the commands' own refusals give some.
+      const bool failedByRule = sim.send(block.data()) == 4u && block[kSenseOff] == 0;
+      EXPECT_EQ(failedByRule, k == t)
+          << kinds[t].first << " against opcode " << int(kinds[k].second);
+    }
+  }
+}
+
 TEST(SimDrive, BusySubmissionsDoNotReachTheDrive) {
   SimRun sim(kBench + "busy 2 return\nbusy 1 status\nbusy 1 return after 5\n"
                       "drive 1 0 fail tur 1\n");
