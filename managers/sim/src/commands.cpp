@@ -38,7 +38,16 @@ bool TakeData(const DriveRequest &r, uint32_t needed) {
   return r.bufLen >= needed;
 }
 
-bool StoreImage(DriveState &drive, uint64_t at, const uint8_t *bytes, size_t count) {
+DriveOutcome Changed() {
+  DriveOutcome out;
+  out.changed = true;
+  return out;
+}
+
+// A block of the image at its offset; what the outcome says was stored is
+// all the result files need to write.
+bool StoreImage(DriveState &drive, uint64_t at, const uint8_t *bytes, size_t count,
+                DriveOutcome &out) {
   if (at + count > kMaxImageSize)
     return false;
   if (drive.image.size() < at + count)
@@ -46,7 +55,18 @@ bool StoreImage(DriveState &drive, uint64_t at, const uint8_t *bytes, size_t cou
   if (count)
     std::memcpy(drive.image.data() + at, bytes, count);
   drive.haveImage = true;
+  out = Changed();
+  out.imageBegin = at;
+  out.imageEnd = at + count;
   return true;
+}
+
+// Address and length of the vendor memory and block commands.
+uint32_t CdbAddress(const DriveRequest &r) {
+  return Be32(r.cdb + 2);
+}
+uint32_t CdbLength(const DriveRequest &r) {
+  return Be16(r.cdb + 8);
 }
 
 DriveOutcome Inquiry(DriveState &drive, const DriveRequest &r) {
@@ -58,8 +78,7 @@ DriveOutcome Inquiry(DriveState &drive, const DriveRequest &r) {
 
 DriveOutcome ReadMemory(DriveState &drive, const DriveRequest &r) {
   DriveOutcome out;
-  uint32_t address = Be32(r.cdb + 2);
-  uint32_t length = Be16(r.cdb + 8);
+  const uint32_t address = CdbAddress(r), length = CdbLength(r);
   out.data.assign(length, 0);
   auto it = drive.memory.lower_bound(address);
   for (; it != drive.memory.end() && it->first - uint64_t(address) < length; ++it)
@@ -68,8 +87,7 @@ DriveOutcome ReadMemory(DriveState &drive, const DriveRequest &r) {
 }
 
 DriveOutcome WriteMemory(DriveState &drive, const DriveRequest &r) {
-  uint32_t address = Be32(r.cdb + 2);
-  uint32_t length = Be16(r.cdb + 8);
+  const uint32_t address = CdbAddress(r), length = CdbLength(r);
   if (!TakeData(r, length))
     return Fail(kIllegalRequest, kAscInvalidFieldInCdb);
   if (length < sizeof kKeyPrefix || std::memcmp(r.buffer, kKeyPrefix, sizeof kKeyPrefix) != 0)
@@ -78,21 +96,17 @@ DriveOutcome WriteMemory(DriveState &drive, const DriveRequest &r) {
   if (uint64_t(address) + count > (uint64_t(1) << 32))
     return Fail(kIllegalRequest, kAscOutOfRange);
   drive.StoreMemory(address, r.buffer + sizeof kKeyPrefix, count);
-  DriveOutcome out;
-  out.changed = true;
-  return out;
+  return Changed();
 }
 
 DriveOutcome ProgrammingBlock(DriveState &drive, const DriveRequest &r) {
-  uint32_t address = Be32(r.cdb + 2);
-  uint32_t length = Be16(r.cdb + 8);
+  const uint32_t length = CdbLength(r);
+  DriveOutcome out;
   if (!TakeData(r, length))
     return Fail(kIllegalRequest, kAscInvalidFieldInCdb);
-  if (!StoreImage(drive, address, r.buffer, length))
+  if (!StoreImage(drive, CdbAddress(r), r.buffer, length, out))
     return Fail(kIllegalRequest, kAscOutOfRange);
   ++drive.programmingBlocks;
-  DriveOutcome out;
-  out.changed = true;
   return out;
 }
 
@@ -100,24 +114,17 @@ DriveOutcome WriteBuffer(DriveState &drive, const DriveRequest &r) {
   uint8_t mode = r.cdb[1] & 0x1F;
   uint32_t offset = Be24(r.cdb + 3);
   uint32_t length = Be24(r.cdb + 6);
+  DriveOutcome out;
   if (mode != 4 && mode != 5)
     return Fail(kIllegalRequest, kAscInvalidFieldInCdb);
   if (!TakeData(r, length))
     return Fail(kIllegalRequest, kAscInvalidFieldInCdb);
-  if (!StoreImage(drive, offset, r.buffer, length))
+  if (!StoreImage(drive, offset, r.buffer, length, out))
     return Fail(kIllegalRequest, kAscOutOfRange);
   ++drive.writeBufferBlocks;
   drive.lastMode = mode;
   if (mode == 5)
     drive.ended = true;
-  DriveOutcome out;
-  out.changed = true;
-  return out;
-}
-
-DriveOutcome Changed() {
-  DriveOutcome out;
-  out.changed = true;
   return out;
 }
 

@@ -40,9 +40,10 @@ struct DriveOutcome {
   std::vector<uint8_t> data; // bytes the drive returns (caller clips to the buffer)
   bool hasSense = false;
   Sense sense;
-  bool changed = false; // the drive's state changed: rewrite the result files
-  bool hang = false;    // never completed: the command was not carried out
-  bool twice = false;   // completed a second time, later
+  bool changed = false;                  // the drive's state changed: update the result files
+  uint64_t imageBegin = 0, imageEnd = 0; // image bytes the command stored
+  bool hang = false;                     // never completed: the command was not carried out
+  bool twice = false;                    // completed a second time, later
 };
 
 // Largest image the drive keeps; a block beyond it is refused.

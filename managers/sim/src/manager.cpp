@@ -230,7 +230,7 @@ private:
       if (!(f.flags & SRB_DIR_OUT))
         c.data = std::move(outcome.data);
       if (outcome.changed && !scenario_.resultDir.empty())
-        WriteDriveResults(scenario_.resultDir, f.haId, f.target, drive->second);
+        ResultsOf(f.haId, f.target).Update(drive->second, outcome);
     }
     c.doneLine = DoneLine(f, c);
 
@@ -257,6 +257,13 @@ private:
     return SS_PENDING;
   }
 
+  DriveResults &ResultsOf(int adapter, int target) {
+    auto it = results_.find({adapter, target});
+    if (it == results_.end())
+      it = results_.try_emplace({adapter, target}, scenario_.resultDir, adapter, target).first;
+    return it->second;
+  }
+
   // Signals once more the event of every notifying request so far, as a
   // manager that lost track of its completions would.
   void SignalEarlierEvents() {
@@ -269,6 +276,7 @@ private:
   Scenario scenario_;
   Transcript transcript_;
   std::map<Address, DriveState> drives_;
+  std::map<Address, DriveResults> results_; // made on a drive's first change
   uint64_t execCount_ = 0;
   std::vector<uintptr_t> notifiedEvents_; // SRB_PostProc of every notifying EXEC
   uint64_t gdevCount_ = 0;

@@ -4,9 +4,12 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <numeric>
 
 using namespace simtest;
+namespace fs = std::filesystem;
 
 namespace {
 
@@ -219,6 +222,28 @@ TEST(SimDrive, WriteBufferAssemblesTheImageByOffset) {
   auto badMode = Send(sim, 0x10, WriteBufferCdb(7, 0, 16), b0.data(), 16);
   EXPECT_EQ(SenseOf(badMode), FixedSense(5, 0x24, 0));
   EXPECT_EQ(sim.ReadBytes("out/drive-1-0.firmware"), image) << "a refused block changes nothing";
+}
+
+// The firmware file is written block by block: after every block it holds
+// the image so far, whatever an earlier run left in the directory.
+TEST(SimDrive, FirmwareFileHoldsTheImageAfterEveryBlock) {
+  SimRun sim(kBench);
+  fs::create_directories(sim.Dir() + "/out");
+  std::ofstream(sim.Dir() + "/out/drive-1-0.firmware", std::ios::binary)
+      << std::string(200000, 'X');
+  auto a = Pattern(1000, 1), b = Pattern(3000, 2), c = Pattern(500, 3);
+  Send(sim, 0x10, WriteBufferCdb(4, 0, 1000), a.data(), 1000);
+  EXPECT_EQ(sim.ReadBytes("out/drive-1-0.firmware"), a) << "the earlier run's file is replaced";
+
+  Send(sim, 0x10, WriteBufferCdb(4, 5000, 3000), b.data(), 3000); // leaves a gap
+  std::vector<uint8_t> image(8000, 0);
+  std::copy(a.begin(), a.end(), image.begin());
+  std::copy(b.begin(), b.end(), image.begin() + 5000);
+  EXPECT_EQ(sim.ReadBytes("out/drive-1-0.firmware"), image) << "the gap reads as zeros";
+
+  Send(sim, 0x10, WriteBufferCdb(4, 2000, 500), c.data(), 500); // into the gap
+  std::copy(c.begin(), c.end(), image.begin() + 2000);
+  EXPECT_EQ(sim.ReadBytes("out/drive-1-0.firmware"), image);
 }
 
 TEST(SimDrive, ProgrammingModeAssemblesByAddressAndEndsWithTwoBytes) {
