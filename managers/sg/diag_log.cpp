@@ -1,10 +1,13 @@
 #include "diag_log.h"
 
+#include "sense.h"
+
 #include <cstdio>
 #include <cstdlib>
 #include <mutex>
 
 namespace sgaspi {
+using namespace aspikit;
 namespace {
 
 void AppendHex(std::string &out, const std::uint8_t *bytes, std::size_t n) {
@@ -25,7 +28,7 @@ std::string FormatExecLine(const ExecRequest &req, const ExecResult &res, const 
                 req.haId, req.target, req.lun, req.cdbLen, res.status, raw.scsiStatus,
                 raw.hostStatus, raw.driverStatus, raw.ioctlErrno, req.bufLen);
   std::string line = head;
-  AppendHex(line, req.cdb, req.cdbLen <= kCdbMax ? req.cdbLen : kCdbMax);
+  AppendHex(line, req.cdb, req.cdbLen <= kCdbSize ? req.cdbLen : kCdbSize);
   SenseTriple t{};
   if (DecodeSense(res.sense, res.senseBytes, t)) {
     char s[40];

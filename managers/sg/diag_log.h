@@ -5,12 +5,12 @@
 #include <cstdint>
 #include <string>
 
-#include "srb_layout.h"
-#include "status_map.h"
+#include "sg_transport.h"
 
 namespace sgaspi {
 
-std::string FormatExecLine(const ExecRequest &req, const ExecResult &res, const SgOutcome &raw);
+std::string FormatExecLine(const aspikit::ExecRequest &req, const ExecResult &res,
+                           const SgOutcome &raw);
 
 void LogLine(const std::string &line); // no-op without SGASPI_LOG
 

@@ -1,7 +1,6 @@
 // The two ASPI entry points over Linux's sg driver. Every request completes
 // before SendASPI32Command returns: the call returns the final status, and a
 // request that asked for notification has its event signalled all the same.
-#include <atomic>
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
@@ -13,12 +12,14 @@
 
 #include "census.h"
 #include "diag_log.h"
+#include "final_status.h"
 #include "sg_transport.h"
 #include "srb_layout.h"
 
 #define SGASPI_EXPORT extern "C" __attribute__((visibility("default")))
 
 namespace sgaspi {
+using namespace aspikit;
 namespace {
 
 constexpr char kManagerId[] = "LINUX SG ASPI";
@@ -91,13 +92,9 @@ void EnsureCensus(Manager &m) {
   }
 }
 
-void PublishStatus(std::uint8_t *block, std::uint8_t status) {
-  std::atomic_ref<std::uint8_t>(block[kStatus]).store(status, std::memory_order_release);
-}
-
 void CopyText(std::uint8_t *field, const std::string &text) {
-  std::memset(field, 0, kHaFieldLen);
-  std::memcpy(field, text.data(), text.size() < kHaFieldLen ? text.size() : kHaFieldLen);
+  std::memset(field, 0, kHaTextSize);
+  std::memcpy(field, text.data(), text.size() < kHaTextSize ? text.size() : kHaTextSize);
 }
 
 std::uint32_t HaInquiry(Manager &m, std::uint8_t *block) {
@@ -111,7 +108,7 @@ std::uint32_t HaInquiry(Manager &m, std::uint8_t *block) {
   CopyText(block + kHaManagerId, kManagerId);
   CopyText(block + kHaIdentifier, m.adapters[ha].identifier);
   std::uint8_t *unique = block + kHaUnique;
-  std::memset(unique, 0, kHaFieldLen);
+  std::memset(unique, 0, kHaTextSize);
   unique[0] = 0x03; // buffers aligned to 4 bytes preferred
   unique[3] = kTargetsPerAdapter;
   const std::uint32_t maxTransfer = 65536;
@@ -133,23 +130,11 @@ std::uint32_t GetDeviceType(Manager &m, std::uint8_t *block) {
   return status;
 }
 
-void SignalEvent(const ExecRequest &req) {
-  if (!(req.flags & SRB_EVENT_NOTIFY) || req.postProc == 0)
-    return;
-  const std::uint64_t one = 1;
-  const int fd = static_cast<int>(req.postProc);
-  ssize_t n;
-  do
-    n = ::write(fd, &one, sizeof one);
-  while (n < 0 && errno == EINTR);
-}
-
 std::uint32_t ExecScsiCmd(Manager &m, std::uint8_t *block) {
-  static constexpr ExecOffsets layout = ExecLayout(sizeof(void *));
-  const ExecRequest req = DecodeExec(block, layout);
+  const ExecRequest req = DecodeExec(block);
   ExecResult res{};
   SgOutcome raw{};
-  const bool badSrb = req.cdbLen == 0 || req.cdbLen > kCdbMax ||
+  const bool badSrb = req.cdbLen == 0 || req.cdbLen > kCdbSize ||
                       (req.bufLen != 0 && req.bufPointer == 0) ||
                       ((req.flags & SRB_DIR_IN) && (req.flags & SRB_DIR_OUT));
   if (req.haId >= m.adapters.size())
@@ -164,10 +149,10 @@ std::uint32_t ExecScsiCmd(Manager &m, std::uint8_t *block) {
     raw.ioctlErrno = m.openErrno[req.haId][req.target];
   } else
     res = RunSgIo(m.fds[req.haId][req.target], req, raw);
-  EncodeExecOutcome(block, layout, req, res);
+  WriteExecOutcome(block, kNativeExec, req.senseLen, res.haStat, res.targStat, res.sense,
+                   res.senseBytes);
   LogLine(FormatExecLine(req, res, raw));
-  PublishStatus(block, res.status);
-  SignalEvent(req);
+  FinishRequest(block, res.status, req.Notifies(), req.postProc);
   return res.status;
 }
 

@@ -1,5 +1,7 @@
 #include "sg_transport.h"
 
+#include "sense.h"
+
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -8,6 +10,7 @@
 #include <unistd.h>
 
 namespace sgaspi {
+using namespace aspikit;
 namespace {
 
 constexpr int kMinReservedBuffer = 32768;
@@ -75,8 +78,7 @@ ExecResult RunSgIo(int fd, const ExecRequest &req, SgOutcome &raw) {
   res.haStat = m.haStat;
   res.targStat = m.targStat;
   res.senseBytes =
-      static_cast<std::uint8_t>(raw.senseBytes < kSenseAreaMax ? raw.senseBytes : kSenseAreaMax);
-  std::memcpy(res.sense, sense, res.senseBytes);
+      static_cast<std::uint8_t>(ToFixedSense(sense, raw.senseBytes, res.sense, kSenseAreaSize));
   raw.sense = nullptr; // points into this frame
   return res;
 }

@@ -9,6 +9,13 @@
 
 namespace sgaspi {
 
+// Where the outcome goes back into the block; `sense` is in fixed format.
+struct ExecResult {
+  std::uint8_t status, haStat, targStat;
+  std::uint8_t sense[aspikit::kSenseAreaSize];
+  std::uint8_t senseBytes; // valid sense bytes in `sense`
+};
+
 // Opens the node read-write (WRITE BUFFER and vendor commands need it) and
 // makes sure the reserved buffer holds a 32768-byte transfer. -1 and errno
 // on failure.
@@ -17,6 +24,8 @@ int OpenSgDevice(const std::string &path);
 // Microcode downloads erase and program flash: give them minutes.
 unsigned TimeoutMsFor(std::uint8_t opcode);
 
-ExecResult RunSgIo(int fd, const ExecRequest &req, SgOutcome &raw);
+// Sense in descriptor format, as libata and some targets send it, is handed
+// on in the fixed format ASPI callers read.
+ExecResult RunSgIo(int fd, const aspikit::ExecRequest &req, SgOutcome &raw);
 
 } // namespace sgaspi

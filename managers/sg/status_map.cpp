@@ -1,8 +1,10 @@
 #include "status_map.h"
 
+#include "sense.h"
 #include "srb_layout.h"
 
 namespace sgaspi {
+using namespace aspikit;
 namespace {
 
 // Linux host byte (DID_*) values and the ASPI host adapter status they mean.
@@ -34,21 +36,6 @@ constexpr std::uint16_t DRIVER_SENSE = 0x08;
 constexpr std::uint8_t STATUS_GOOD = 0x00, STATUS_CHECK_CONDITION = 0x02;
 
 } // namespace
-
-bool DecodeSense(const std::uint8_t *sense, std::uint8_t length, SenseTriple &out) {
-  if (sense == nullptr || length < 1)
-    return false;
-  const std::uint8_t code = sense[0] & 0x7F;
-  if ((code == 0x70 || code == 0x71) && length >= 14) {
-    out = {static_cast<std::uint8_t>(sense[2] & 0x0F), sense[12], sense[13]};
-    return true;
-  }
-  if ((code == 0x72 || code == 0x73) && length >= 4) {
-    out = {static_cast<std::uint8_t>(sense[1] & 0x0F), sense[2], sense[3]};
-    return true;
-  }
-  return false;
-}
 
 MappedStatus MapOutcome(const SgOutcome &o) {
   MappedStatus m{SS_ERR, HostToHaStat(o.hostStatus), o.scsiStatus};

@@ -21,11 +21,4 @@ struct MappedStatus {
 
 MappedStatus MapOutcome(const SgOutcome &outcome);
 
-// Sense key, ASC and ASCQ from fixed (0x70/0x71) or descriptor (0x72/0x73)
-// sense data; false when there is none.
-struct SenseTriple {
-  std::uint8_t key, asc, ascq;
-};
-bool DecodeSense(const std::uint8_t *sense, std::uint8_t length, SenseTriple &out);
-
 } // namespace sgaspi

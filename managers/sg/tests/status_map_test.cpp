@@ -4,13 +4,14 @@
 #include "status_map.h"
 
 using namespace sgaspi;
+using aspikit::SS_COMP;
+using aspikit::SS_ERR;
 
 namespace {
 
 const std::uint8_t kFixedIllegalRequest[18] = {0x70, 0, 0x05, 0, 0, 0, 0, 10, 0, 0, 0, 0, 0x20, 0};
 const std::uint8_t kAtapiUnitAttention[18] = {0xF0, 0, 0x06, 0, 0, 0,    0,
                                               10,   0, 0,    0, 0, 0x3F, 0x16};
-const std::uint8_t kDescriptorMediumAbsent[8] = {0x72, 0x02, 0x3A, 0x00, 0, 0, 0, 0};
 const std::uint8_t kRecovered[18] = {0x70, 0, 0x01, 0, 0, 0, 0, 10, 0, 0, 0, 0, 0x17, 0x01};
 
 MappedStatus Map(std::uint8_t status, std::uint16_t host, std::uint16_t driver,
@@ -47,24 +48,6 @@ TEST(StatusMap, SenseOfNoErrorWithGoodStatusStillCompletes) {
   EXPECT_EQ(Map(0, 0, 0x08, kRecovered, 18).srbStatus, SS_COMP);
   // Sense naming a real error fails the request even with GOOD status.
   EXPECT_EQ(Map(0, 0, 0x08, kAtapiUnitAttention, 18).srbStatus, SS_ERR);
-}
-
-TEST(DecodeSense, FixedAtapiAndDescriptorFormats) {
-  SenseTriple t{};
-  ASSERT_TRUE(DecodeSense(kFixedIllegalRequest, 18, t));
-  EXPECT_EQ(t.key, 0x05);
-  EXPECT_EQ(t.asc, 0x20);
-  EXPECT_EQ(t.ascq, 0x00);
-  ASSERT_TRUE(DecodeSense(kAtapiUnitAttention, 18, t)); // VALID bit set
-  EXPECT_EQ(t.key, 0x06);
-  EXPECT_EQ(t.asc, 0x3F);
-  EXPECT_EQ(t.ascq, 0x16);
-  ASSERT_TRUE(DecodeSense(kDescriptorMediumAbsent, 8, t));
-  EXPECT_EQ(t.key, 0x02);
-  EXPECT_EQ(t.asc, 0x3A);
-  EXPECT_FALSE(DecodeSense(kFixedIllegalRequest, 8, t)); // too short for ASC
-  EXPECT_FALSE(DecodeSense(kFixedIllegalRequest, 0, t));
-  EXPECT_FALSE(DecodeSense(nullptr, 18, t));
 }
 
 } // namespace

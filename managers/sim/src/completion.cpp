@@ -1,59 +1,30 @@
 #include "completion.h"
 
+#include "final_status.h"
 #include "srb_layout.h"
 
 #include <algorithm>
-#include <climits>
 #include <cstring>
 #ifdef _WIN32
 #include <windows.h>
-#else
-#include <unistd.h>
 #endif
 
 namespace simaspi {
 
 namespace {
-constexpr size_t kFixedSenseSize = 18;
 constexpr uint8_t kCheckCondition = 0x02;
 } // namespace
-
-void SignalEvent(uintptr_t handle) {
-  if (handle == 0)
-    return;
-#ifdef _WIN32
-  // On Windows SRB_PostProc carries the event HANDLE itself.
-  SetEvent(reinterpret_cast<HANDLE>(handle));
-#else
-  if (handle > uintptr_t(INT_MAX))
-    return;
-  const uint64_t one = 1;
-  // A bad descriptor is the caller's fault; the transcript shows postproc.
-  ssize_t written = ::write(static_cast<int>(handle), &one, sizeof one);
-  (void)written;
-#endif
-}
 
 void ApplyCompletion(const Completion &c, Transcript &transcript) {
   if (c.buffer != 0 && !c.data.empty()) {
     size_t count = std::min<size_t>(c.data.size(), c.bufLen);
     std::memcpy(reinterpret_cast<void *>(c.buffer), c.data.data(), count);
   }
-  if (c.hasSense) {
-    uint8_t sense[kFixedSenseSize] = {};
-    sense[0] = 0x70;
-    sense[2] = c.sense.key;
-    sense[7] = 10;
-    sense[12] = c.sense.asc;
-    sense[13] = c.sense.ascq;
-    size_t count = std::min<size_t>({kFixedSenseSize, c.senseLen, kExecSenseSize});
-    std::memcpy(static_cast<uint8_t *>(c.srb) + kExecSense, sense, count);
-    WriteU8(c.srb, kExecTargStat, kCheckCondition);
-  }
+  if (c.hasSense)
+    aspikit::WriteExecOutcome(c.srb, aspikit::kNativeExec, c.senseLen, 0, kCheckCondition,
+                              c.sense.data(), c.sense.size());
   transcript.Line(c.doneLine);
-  PublishStatus(c.srb, c.status);
-  if (c.notify)
-    SignalEvent(c.eventHandle);
+  aspikit::FinishRequest(c.srb, c.status, c.notify, c.eventHandle);
 }
 
 // Takes the earliest request off the queue and completes it outside the lock.
@@ -96,7 +67,7 @@ void CompletionWorker::Post(Completion c, std::chrono::microseconds delay) {
   std::lock_guard<std::mutex> lock(mutex_);
   if (timers_ == nullptr)
     timers_ = CreateTimerQueue();
-  void *const srb = c.srb;
+  uint8_t *const srb = c.srb;
   Enqueue(std::move(c), delay);
   // Each timer completes the front request, so completions keep their order.
   const auto ms = std::chrono::ceil<std::chrono::milliseconds>(delay).count();

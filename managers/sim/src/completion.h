@@ -5,7 +5,7 @@
 // while the library is being unloaded (the loader lock is held then).
 #pragma once
 
-#include "scenario.h"
+#include "sense.h"
 #include "transcript.h"
 
 #include <chrono>
@@ -19,13 +19,13 @@
 namespace simaspi {
 
 struct Completion {
-  void *srb = nullptr;
+  uint8_t *srb = nullptr;
   uintptr_t buffer = 0;
   uint32_t bufLen = 0;
   std::vector<uint8_t> data; // copied into the buffer, clipped to bufLen
   uint8_t senseLen = 0;
   bool hasSense = false;
-  Sense sense;
+  aspikit::FixedSense sense{};
   uint8_t status = 0;
   bool notify = false;
   uintptr_t eventHandle = 0;
@@ -33,10 +33,6 @@ struct Completion {
 };
 
 void ApplyCompletion(const Completion &c, Transcript &transcript);
-
-// Signals the event the request carried: an eventfd's descriptor number on
-// POSIX, the event HANDLE on Windows.
-void SignalEvent(uintptr_t handle);
 
 class CompletionWorker {
 public:

@@ -20,7 +20,7 @@ struct DriveState {
   uint32_t programmingBlocks = 0;
   int lastMode = 0;
   bool ended = false;
-  std::map<Kind, uint32_t> occurrences;
+  std::map<uint8_t, uint32_t> occurrences; // by opcode
 
   explicit DriveState(const DriveConfig &cfg);
   void StoreMemory(uint32_t address, const uint8_t *bytes, size_t count);
@@ -40,16 +40,16 @@ struct DriveOutcome {
   std::vector<uint8_t> data; // bytes the drive returns (caller clips to the buffer)
   bool hasSense = false;
   Sense sense;
-  bool changed = false; // the drive's state changed: rewrite the result files
-  bool hang = false;    // never completed: the command was not carried out
-  bool twice = false;   // completed a second time, later
+  bool changed = false;                  // the drive's state changed: update the result files
+  uint64_t imageBegin = 0, imageEnd = 0; // image bytes the command stored
+  bool hang = false;                     // never completed: the command was not carried out
+  bool twice = false;                    // completed a second time, later
 };
 
 // Largest image the drive keeps; a block beyond it is refused.
 constexpr uint64_t kMaxImageSize = 64u << 20;
 
+// Counts the occurrence, applies the scenario's rules, then the command.
 DriveOutcome ExecuteOnDrive(DriveState &drive, const DriveRequest &request);
-
-Kind KindOfOpcode(uint8_t opcode);
 
 } // namespace simaspi

@@ -2,8 +2,10 @@
 
 #include "completion.h"
 #include "drive.h"
+#include "final_status.h"
 #include "results.h"
 #include "scenario.h"
+#include "sense.h"
 #include "srb_layout.h"
 #include "transcript.h"
 
@@ -22,6 +24,7 @@
 #include <vector>
 
 namespace simaspi {
+using namespace aspikit;
 namespace {
 
 std::string DirName(const std::string &path) {
@@ -70,28 +73,6 @@ Busy NextBusy(const std::vector<BusyRun> &runs, uint64_t &counter) {
   return Busy::No;
 }
 
-struct ExecFields {
-  uint8_t ha, flags, target, lun, senseLen, cdbLen;
-  uint32_t bufLen;
-  uintptr_t buffer, postProc;
-  uint8_t cdb[kExecCdbSize];
-};
-
-ExecFields DecodeExec(const void *srb) {
-  ExecFields f{};
-  f.ha = ReadU8(srb, kHaId);
-  f.flags = ReadU8(srb, kFlags);
-  f.target = ReadU8(srb, kExecTarget);
-  f.lun = ReadU8(srb, kExecLun);
-  f.bufLen = ReadU32(srb, kExecBufLen);
-  f.buffer = ReadPtr(srb, kExecBufPointer);
-  f.senseLen = ReadU8(srb, kExecSenseLen);
-  f.cdbLen = ReadU8(srb, kExecCdbLen);
-  f.postProc = ReadPtr(srb, kExecPostProc);
-  std::memcpy(f.cdb, static_cast<const uint8_t *>(srb) + kExecCdb, kExecCdbSize);
-  return f;
-}
-
 class Manager {
 public:
   Manager() {
@@ -112,13 +93,13 @@ public:
     return value;
   }
 
-  uint32_t Command(void *srb) {
+  uint32_t Command(uint8_t *srb) {
     std::lock_guard<std::mutex> lock(mutex_);
     if (!srb) {
       transcript_.Line("CMD null ret=e0");
       return SS_INVALID_SRB;
     }
-    switch (ReadU8(srb, kCmd)) {
+    switch (srb[kCmd]) {
     case SC_HA_INQUIRY:
       return HaInquiry(srb);
     case SC_GET_DEV_TYPE:
@@ -127,7 +108,7 @@ public:
       return Exec(srb);
     default:
       PublishStatus(srb, SS_INVALID_CMD);
-      transcript_.Line(Format("CMD cmd=%02x ret=%02x", ReadU8(srb, kCmd), SS_INVALID_CMD));
+      transcript_.Line(Format("CMD cmd=%02x ret=%02x", srb[kCmd], SS_INVALID_CMD));
       return SS_INVALID_CMD;
     }
   }
@@ -135,8 +116,8 @@ public:
 private:
   bool AdapterExists(uint8_t ha) const { return ha < scenario_.AdapterCount(); }
 
-  uint32_t HaInquiry(void *srb) {
-    uint8_t ha = ReadU8(srb, kHaId);
+  uint32_t HaInquiry(uint8_t *block) {
+    uint8_t ha = block[kHaId];
     uint8_t status = SS_COMP;
     auto it = scenario_.adapters.find(ha);
     if (!AdapterExists(ha)) {
@@ -145,22 +126,21 @@ private:
       status = SS_ERR;
     } else {
       AdapterConfig config = it != scenario_.adapters.end() ? it->second : AdapterConfig{};
-      uint8_t *block = static_cast<uint8_t *>(srb);
       block[kHaCount] = scenario_.AdapterCount();
       block[kHaScsiId] = 7;
       std::memcpy(block + kHaManagerId, config.manager.data(), kHaTextSize);
       std::memcpy(block + kHaIdentifier, config.identifier.data(), kHaTextSize);
       std::memset(block + kHaUnique, 0, kHaTextSize);
     }
-    PublishStatus(srb, status);
+    PublishStatus(block, status);
     transcript_.Line(Format("HA ha=%d ret=%02x status=%02x", ha, status, status));
     return status;
   }
 
-  uint32_t GetDeviceType(void *srb) {
-    uint8_t ha = ReadU8(srb, kHaId);
-    uint8_t target = ReadU8(srb, kGdevTarget);
-    uint8_t lun = ReadU8(srb, kGdevLun);
+  uint32_t GetDeviceType(uint8_t *block) {
+    uint8_t ha = block[kHaId];
+    uint8_t target = block[kGdevTarget];
+    uint8_t lun = block[kGdevLun];
     uint8_t status = SS_ERR;
     uint32_t ret;
     Busy busy = NextBusy(scenario_.busyGdev, gdevCount_);
@@ -172,47 +152,44 @@ private:
       if (!AdapterExists(ha)) {
         status = SS_INVALID_HA;
       } else if (it != scenario_.deviceTypes.end() && lun == 0) {
-        WriteU8(srb, kGdevDeviceType, it->second);
+        block[kGdevDeviceType] = it->second;
         status = SS_COMP;
       }
       ret = status;
     }
-    PublishStatus(srb, status);
+    PublishStatus(block, status);
     transcript_.Line(Format("GDEV ha=%d tgt=%d ret=%02x status=%02x", ha, target, ret, status));
     return ret;
   }
 
-  std::string ExecLine(const ExecFields &f, uint32_t ret) const {
-    std::string align = f.buffer == 0 ? "-" : std::to_string(f.buffer % 4);
+  std::string ExecLine(const ExecRequest &f, uint32_t ret) const {
+    std::string align = f.bufPointer == 0 ? "-" : std::to_string(f.bufPointer % 4);
     std::string out;
-    if ((f.flags & SRB_DIR_OUT) && f.buffer != 0)
-      out = Hex(reinterpret_cast<const uint8_t *>(f.buffer), std::min<uint32_t>(f.bufLen, 64));
-    size_t cdbShown = std::min<size_t>(f.cdbLen, kExecCdbSize);
+    if ((f.flags & SRB_DIR_OUT) && f.bufPointer != 0)
+      out = Hex(reinterpret_cast<const uint8_t *>(f.bufPointer), std::min<uint32_t>(f.bufLen, 64));
+    size_t cdbShown = std::min<size_t>(f.cdbLen, kCdbSize);
     return Format("EXEC ha=%d tgt=%d flags=%02x buflen=%u bufalign=%s senselen=%d cdblen=%d "
                   "cdb=%s postproc=%d ret=%02x out=%s",
-                  f.ha, f.target, f.flags, f.bufLen, align.c_str(), f.senseLen, f.cdbLen,
+                  f.haId, f.target, f.flags, f.bufLen, align.c_str(), f.senseLen, f.cdbLen,
                   Hex(f.cdb, cdbShown).c_str(), f.postProc != 0 ? 1 : 0, ret, out.c_str());
   }
 
-  static std::string DoneLine(const ExecFields &f, const Completion &c) {
+  static std::string DoneLine(const ExecRequest &f, const Completion &c) {
     std::string sense;
-    if (c.hasSense) {
-      uint8_t bytes[14] = {0x70, 0, c.sense.key, 0, 0, 0,           0,
-                           10,   0, 0,           0, 0, c.sense.asc, c.sense.ascq};
-      sense = Hex(bytes, std::min<size_t>(14, c.senseLen));
-    }
-    return Format("DONE ha=%d tgt=%d op=%02x status=%02x sense=%s", f.ha, f.target, f.cdb[0],
+    if (c.hasSense)
+      sense = Hex(c.sense.data(), std::min<size_t>(14, c.senseLen));
+    return Format("DONE ha=%d tgt=%d op=%02x status=%02x sense=%s", f.haId, f.target, f.cdb[0],
                   c.status, sense.c_str());
   }
 
-  uint32_t Exec(void *srb) {
-    const ExecFields f = DecodeExec(srb);
+  uint32_t Exec(uint8_t *srb) {
+    const ExecRequest f = DecodeExec(srb);
     Completion c;
     c.srb = srb;
-    c.buffer = f.buffer;
+    c.buffer = f.bufPointer;
     c.bufLen = f.bufLen;
     c.senseLen = f.senseLen;
-    c.notify = (f.flags & SRB_EVENT_NOTIFY) != 0;
+    c.notify = f.Notifies();
     c.eventHandle = f.postProc;
 
     Busy busy = NextBusy(scenario_.busyExec, execCount_);
@@ -232,28 +209,28 @@ private:
       return ret;
     }
 
-    auto drive = drives_.find({f.ha, f.target});
+    auto drive = drives_.find({f.haId, f.target});
     bool hang = false, twice = false;
-    if (f.buffer == 0 && f.bufLen > 0) {
+    if (f.bufPointer == 0 && f.bufLen > 0) {
       c.status = SS_ERR; // nothing to read from or write to
-    } else if (drive == drives_.end() || f.lun != 0 || !AdapterExists(f.ha)) {
+    } else if (drive == drives_.end() || f.lun != 0 || !AdapterExists(f.haId)) {
       c.status = SS_ERR;
     } else {
       DriveRequest request;
       request.cdb = f.cdb;
       request.cdbLen = f.cdbLen;
-      request.buffer = reinterpret_cast<const uint8_t *>(f.buffer);
+      request.buffer = reinterpret_cast<const uint8_t *>(f.bufPointer);
       request.bufLen = (f.flags & SRB_DIR_IN) ? 0 : f.bufLen;
       DriveOutcome outcome = ExecuteOnDrive(drive->second, request);
       hang = outcome.hang;
       twice = outcome.twice;
       c.status = outcome.status;
       c.hasSense = outcome.hasSense;
-      c.sense = outcome.sense;
+      c.sense = MakeFixedSense(outcome.sense.key, outcome.sense.asc, outcome.sense.ascq);
       if (!(f.flags & SRB_DIR_OUT))
         c.data = std::move(outcome.data);
       if (outcome.changed && !scenario_.resultDir.empty())
-        WriteDriveResults(scenario_.resultDir, f.ha, f.target, drive->second);
+        ResultsOf(f.haId, f.target).Update(drive->second, outcome);
     }
     c.doneLine = DoneLine(f, c);
 
@@ -280,6 +257,13 @@ private:
     return SS_PENDING;
   }
 
+  DriveResults &ResultsOf(int adapter, int target) {
+    auto it = results_.find({adapter, target});
+    if (it == results_.end())
+      it = results_.try_emplace({adapter, target}, scenario_.resultDir, adapter, target).first;
+    return it->second;
+  }
+
   // Signals once more the event of every notifying request so far, as a
   // manager that lost track of its completions would.
   void SignalEarlierEvents() {
@@ -292,6 +276,7 @@ private:
   Scenario scenario_;
   Transcript transcript_;
   std::map<Address, DriveState> drives_;
+  std::map<Address, DriveResults> results_; // made on a drive's first change
   uint64_t execCount_ = 0;
   std::vector<uintptr_t> notifiedEvents_; // SRB_PostProc of every notifying EXEC
   uint64_t gdevCount_ = 0;
@@ -311,7 +296,7 @@ uint32_t AnswerSupportInfo(bool reportZeroAdapters) {
 }
 
 uint32_t AnswerCommand(void *srb) {
-  return Instance().Command(srb);
+  return Instance().Command(static_cast<uint8_t *>(srb));
 }
 
 } // namespace simaspi

@@ -2,7 +2,7 @@
 
 #include "transcript.h"
 
-#include <cerrno>
+#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <sys/stat.h>
@@ -75,13 +75,48 @@ std::string StateText(const DriveState &drive) {
 
 } // namespace
 
-void WriteDriveResults(const std::string &dir, int adapter, int target, const DriveState &drive) {
-  MakeDirs(dir);
-  const std::string stem = dir + "/drive-" + std::to_string(adapter) + "-" + std::to_string(target);
+DriveResults::DriveResults(const std::string &dir, int adapter, int target)
+    : dir_(dir), stem_(dir + "/drive-" + std::to_string(adapter) + "-" + std::to_string(target)) {}
+
+void DriveResults::Update(const DriveState &drive, const DriveOutcome &outcome) {
+  if (!dirMade_) {
+    MakeDirs(dir_);
+    dirMade_ = true;
+  }
   if (drive.haveImage)
-    WriteFile(stem + ".firmware", drive.image.data(), drive.image.size());
-  WriteText(stem + ".memory", MemoryText(drive));
-  WriteText(stem + ".state", StateText(drive));
+    WriteFirmware(drive, outcome.imageBegin, outcome.imageEnd);
+  std::string memory = MemoryText(drive);
+  if (!memoryWritten_ || memory != memoryText_) {
+    WriteText(stem_ + ".memory", memory);
+    memoryText_ = std::move(memory);
+    memoryWritten_ = true;
+  }
+  WriteText(stem_ + ".state", StateText(drive));
+}
+
+// The first write of a run replaces the file with the whole image; later
+// ones write in place, from the end of the file where a block lies beyond
+// it, so the file never has a hole.
+void DriveResults::WriteFirmware(const DriveState &drive, uint64_t begin, uint64_t end) {
+  const std::string path = stem_ + ".firmware";
+  std::FILE *f = firmwareStarted_ ? std::fopen(path.c_str(), "r+b") : nullptr;
+  if (f == nullptr) {
+    f = std::fopen(path.c_str(), "wb");
+    firmwareSize_ = 0;
+    begin = 0;
+    end = drive.image.size();
+  }
+  begin = std::min(begin, firmwareSize_);
+  bool ok = f != nullptr && std::fseek(f, static_cast<long>(begin), SEEK_SET) == 0 &&
+            std::fwrite(drive.image.data() + begin, 1, end - begin, f) == end - begin;
+  ok = f != nullptr && std::fclose(f) == 0 && ok;
+  if (!ok) {
+    std::fprintf(stderr, "simaspi: cannot write '%s'\n", path.c_str());
+    firmwareStarted_ = false; // next time, the whole image again
+    return;
+  }
+  firmwareStarted_ = true;
+  firmwareSize_ = std::max(firmwareSize_, end);
 }
 
 } // namespace simaspi

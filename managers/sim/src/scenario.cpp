@@ -1,5 +1,7 @@
 #include "scenario.h"
 
+#include "commands.h"
+
 #include <cstdio>
 #include <fstream>
 #include <optional>
@@ -160,16 +162,11 @@ std::string Resolve(const std::string &path, const std::string &baseDir) {
   return baseDir + "/" + path;
 }
 
-Kind ParseKind(const std::string &w) {
-  static const std::pair<const char *, Kind> names[] = {
-      {"inquiry", Kind::Inquiry}, {"tur", Kind::Tur},
-      {"readmem", Kind::ReadMem}, {"writemem", Kind::WriteMem},
-      {"start", Kind::Start},     {"block", Kind::Block},
-      {"end", Kind::End},         {"writebuffer", Kind::WriteBuffer}};
-  for (const auto &[name, kind] : names)
-    if (w == name)
-      return kind;
-  throw LineError("unknown command kind '" + w + "'");
+uint8_t ParseKind(const std::string &w) {
+  const CommandKind *kind = KindNamed(w);
+  if (kind == nullptr)
+    throw LineError("unknown command kind '" + w + "'");
+  return kind->opcode;
 }
 
 // What a drive's lines say about its INQUIRY data, applied once all lines are read.
@@ -231,7 +228,7 @@ void ParseBusy(Cursor &c, std::vector<BusyRun> &runs, bool modeRequired) {
 void ParseFail(Cursor &c, DriveConfig &drive, FailRule::Action action) {
   FailRule rule;
   rule.action = action;
-  rule.kind = ParseKind(c.Word("command kind"));
+  rule.opcode = ParseKind(c.Word("command kind"));
   if (c.Peek("all")) {
     c.Word("all");
     rule.when = FailRule::When::All;
@@ -420,30 +417,6 @@ Scenario LoadScenario(const std::string &path, const std::string &baseDir) {
   std::ostringstream text;
   text << file.rdbuf();
   return ParseScenario(text.str(), path, baseDir);
-}
-
-const char *KindName(Kind kind) {
-  switch (kind) {
-  case Kind::Inquiry:
-    return "inquiry";
-  case Kind::Tur:
-    return "tur";
-  case Kind::ReadMem:
-    return "readmem";
-  case Kind::WriteMem:
-    return "writemem";
-  case Kind::Start:
-    return "start";
-  case Kind::Block:
-    return "block";
-  case Kind::End:
-    return "end";
-  case Kind::WriteBuffer:
-    return "writebuffer";
-  case Kind::Other:
-    break;
-  }
-  return "other";
 }
 
 } // namespace simaspi

@@ -10,9 +10,6 @@
 
 namespace simaspi {
 
-// Command kinds that a drive can be told to fail.
-enum class Kind { Inquiry, Tur, ReadMem, WriteMem, Start, Block, End, WriteBuffer, Other };
-
 struct Sense {
   uint8_t key = 0;
   uint8_t asc = 0;
@@ -25,7 +22,7 @@ struct FailRule {
   enum class When { Nth, FirstN, All };
   enum class Action { Fail, Hang, CompleteTwice };
   Action action = Action::Fail;
-  Kind kind = Kind::Other;
+  uint8_t opcode = 0; // of the command kind the rule names
   When when = When::All;
   uint32_t n = 0;
   bool hasSense = false;
@@ -87,7 +84,5 @@ Scenario ParseScenario(const std::string &text, const std::string &fileName,
 
 // Reads and parses the file; a missing file gives an invalid scenario.
 Scenario LoadScenario(const std::string &path, const std::string &baseDir);
-
-const char *KindName(Kind kind);
 
 } // namespace simaspi

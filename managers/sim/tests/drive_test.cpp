@@ -4,9 +4,12 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <numeric>
 
 using namespace simtest;
+namespace fs = std::filesystem;
 
 namespace {
 
@@ -221,6 +224,28 @@ TEST(SimDrive, WriteBufferAssemblesTheImageByOffset) {
   EXPECT_EQ(sim.ReadBytes("out/drive-1-0.firmware"), image) << "a refused block changes nothing";
 }
 
+// The firmware file is written block by block: after every block it holds
+// the image so far, whatever an earlier run left in the directory.
+TEST(SimDrive, FirmwareFileHoldsTheImageAfterEveryBlock) {
+  SimRun sim(kBench);
+  fs::create_directories(sim.Dir() + "/out");
+  std::ofstream(sim.Dir() + "/out/drive-1-0.firmware", std::ios::binary)
+      << std::string(200000, 'X');
+  auto a = Pattern(1000, 1), b = Pattern(3000, 2), c = Pattern(500, 3);
+  Send(sim, 0x10, WriteBufferCdb(4, 0, 1000), a.data(), 1000);
+  EXPECT_EQ(sim.ReadBytes("out/drive-1-0.firmware"), a) << "the earlier run's file is replaced";
+
+  Send(sim, 0x10, WriteBufferCdb(4, 5000, 3000), b.data(), 3000); // leaves a gap
+  std::vector<uint8_t> image(8000, 0);
+  std::copy(a.begin(), a.end(), image.begin());
+  std::copy(b.begin(), b.end(), image.begin() + 5000);
+  EXPECT_EQ(sim.ReadBytes("out/drive-1-0.firmware"), image) << "the gap reads as zeros";
+
+  Send(sim, 0x10, WriteBufferCdb(4, 2000, 500), c.data(), 500); // into the gap
+  std::copy(c.begin(), c.end(), image.begin() + 2000);
+  EXPECT_EQ(sim.ReadBytes("out/drive-1-0.firmware"), image);
+}
+
 TEST(SimDrive, ProgrammingModeAssemblesByAddressAndEndsWithTwoBytes) {
   SimRun sim(kBench);
   auto low = Pattern(32768, 9), high = Pattern(500, 4);
@@ -282,6 +307,28 @@ TEST(SimDrive, FailuresByKindAndOccurrence) {
 
   auto lines = sim.Transcript();
   EXPECT_EQ(lines[3], "DONE ha=1 tgt=0 op=3b status=04 sense=700005000000000a000000002400");
+}
+
+// Each kind a scenario names reaches the command with its opcode, and only it.
+TEST(SimDrive, EveryKindNamesItsOpcode) {
+  const std::pair<const char *, uint8_t> kinds[] = {
+      {"inquiry", 0x12}, {"tur", 0x00},   {"readmem", 0xF1}, {"writemem", 0xF0},
+      {"start", 0xE1},   {"block", 0xE2}, {"end", 0xE4},     {"writebuffer", 0x3B}};
+  std::string scenario = "adapters 1\n";
+  for (int t = 0; t < 8; ++t)
+    scenario += "device 0 " + std::to_string(t) + " type 5\ndrive 0 " + std::to_string(t) +
+                " fail " + kinds[t].first + " all\n";
+  SimRun sim(scenario);
+  for (int t = 0; t < 8; ++t) {
+    for (int k = 0; k < 8; ++k) {
+      auto block =
+          ExecBlock(0, static_cast<uint8_t>(t), 0, {kinds[k].second, 0, 0, 0, 0, 0}, nullptr, 0);
+      // The rule fails without sense; the commands' own refusals give some.
+      const bool failedByRule = sim.send(block.data()) == 4u && block[kSenseOff] == 0;
+      EXPECT_EQ(failedByRule, k == t)
+          << kinds[t].first << " against opcode " << int(kinds[k].second);
+    }
+  }
 }
 
 TEST(SimDrive, BusySubmissionsDoNotReachTheDrive) {

@@ -2,6 +2,8 @@
 // request blocks byte by byte at the offsets a caller on this platform uses.
 #pragma once
 
+#include "srb_layout.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -9,14 +11,14 @@
 
 namespace simtest {
 
-constexpr bool k64 = sizeof(void *) == 8;
-constexpr size_t kSenseLenOff = k64 ? 24 : 20;
-constexpr size_t kCdbLenOff = k64 ? 25 : 21;
-constexpr size_t kTargStatOff = k64 ? 27 : 23;
-constexpr size_t kPostProcOff = k64 ? 28 : 24;
-constexpr size_t kCdbOff = k64 ? 56 : 48;
-constexpr size_t kSenseOff = k64 ? 72 : 64;
-constexpr size_t kExecSize = k64 ? 104 : 96;
+// The kit's own tests pin these offsets to the numbers.
+constexpr size_t kSenseLenOff = aspikit::kNativeExec.senseLen;
+constexpr size_t kCdbLenOff = aspikit::kNativeExec.cdbLen;
+constexpr size_t kTargStatOff = aspikit::kNativeExec.targStat;
+constexpr size_t kPostProcOff = aspikit::kNativeExec.postProc;
+constexpr size_t kCdbOff = aspikit::kNativeExec.cdb;
+constexpr size_t kSenseOff = aspikit::kNativeExec.sense;
+constexpr size_t kExecSize = aspikit::kNativeExec.size;
 
 using GetInfoFn = uint32_t (*)();
 using SendFn = uint32_t (*)(void *);

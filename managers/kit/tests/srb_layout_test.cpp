@@ -1,14 +1,16 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <vector>
 
 #include "srb_layout.h"
 
-using namespace sgaspi;
+using namespace aspikit;
 
 namespace {
 
-// Builds an execute block byte by byte as the program lays it out.
+// Builds an execute block byte by byte as a caller with `ptr`-byte pointers
+// lays it out.
 std::vector<std::uint8_t> ExecBlock(std::size_t ptr) {
   const std::size_t grow = ptr - 4;
   std::vector<std::uint8_t> b(96 + 2 * grow, 0);
@@ -28,6 +30,26 @@ std::vector<std::uint8_t> ExecBlock(std::size_t ptr) {
   return b;
 }
 
+TEST(SrbLayout, OffsetsForBothPointerWidths) {
+  const ExecOffsets narrow = ExecLayout(4), wide = ExecLayout(8);
+  EXPECT_EQ(narrow.senseLen, 20u);
+  EXPECT_EQ(narrow.cdbLen, 21u);
+  EXPECT_EQ(narrow.haStat, 22u);
+  EXPECT_EQ(narrow.targStat, 23u);
+  EXPECT_EQ(narrow.postProc, 24u);
+  EXPECT_EQ(narrow.cdb, 48u);
+  EXPECT_EQ(narrow.sense, 64u);
+  EXPECT_EQ(narrow.size, 96u);
+  EXPECT_EQ(wide.senseLen, 24u);
+  EXPECT_EQ(wide.cdbLen, 25u);
+  EXPECT_EQ(wide.haStat, 26u);
+  EXPECT_EQ(wide.targStat, 27u);
+  EXPECT_EQ(wide.postProc, 28u);
+  EXPECT_EQ(wide.cdb, 56u);
+  EXPECT_EQ(wide.sense, 72u);
+  EXPECT_EQ(wide.size, 104u);
+}
+
 TEST(SrbLayout, DecodesBothPointerWidths) {
   for (std::size_t ptr : {std::size_t{4}, std::size_t{8}}) {
     if (ptr > sizeof(std::uintptr_t))
@@ -36,6 +58,7 @@ TEST(SrbLayout, DecodesBothPointerWidths) {
     const ExecRequest r = DecodeExec(b.data(), ExecLayout(ptr));
     EXPECT_EQ(r.haId, 3);
     EXPECT_EQ(r.flags, SRB_DIR_OUT | SRB_EVENT_NOTIFY);
+    EXPECT_TRUE(r.Notifies());
     EXPECT_EQ(r.target, 5);
     EXPECT_EQ(r.bufLen, 0x8000u);
     EXPECT_EQ(r.bufPointer & 0xFF, 0x10u);
@@ -48,37 +71,21 @@ TEST(SrbLayout, DecodesBothPointerWidths) {
   }
 }
 
-TEST(SrbLayout, SixtyFourBitOffsetsMatchTheProgram) {
-  const ExecOffsets o = ExecLayout(8);
-  EXPECT_EQ(o.senseLen, 24u);
-  EXPECT_EQ(o.cdbLen, 25u);
-  EXPECT_EQ(o.haStat, 26u);
-  EXPECT_EQ(o.targStat, 27u);
-  EXPECT_EQ(o.postProc, 28u);
-  EXPECT_EQ(o.cdb, 56u);
-  EXPECT_EQ(o.sense, 72u);
-}
-
 TEST(SrbLayout, OutcomeStaysInsideSenseLenAndTheSenseArea) {
   for (std::uint8_t senseLen : {std::uint8_t{14}, std::uint8_t{200}}) {
     auto b = ExecBlock(8);
     b.resize(b.size() + 16, 0xEE); // guard bytes behind the block
     const ExecOffsets o = ExecLayout(8);
-    ExecRequest req = DecodeExec(b.data(), o);
-    req.senseLen = senseLen;
-    ExecResult res{};
-    res.haStat = 0x14;
-    res.targStat = 0x02;
-    std::memset(res.sense, 0xAB, sizeof res.sense);
-    res.senseBytes = 32;
-    EncodeExecOutcome(b.data(), o, req, res);
+    std::uint8_t sense[40];
+    std::memset(sense, 0xAB, sizeof sense);
+    WriteExecOutcome(b.data(), o, senseLen, 0x14, 0x02, sense, sizeof sense);
     EXPECT_EQ(b[o.haStat], 0x14);
     EXPECT_EQ(b[o.targStat], 0x02);
     const std::size_t expect = senseLen < 32 ? senseLen : 32;
     for (std::size_t i = 0; i < 32; ++i)
       EXPECT_EQ(b[o.sense + i], i < expect ? 0xAB : 0x00) << i;
     EXPECT_EQ(b[o.sense + 32], 0xEE); // nothing written past the area
-    EXPECT_EQ(b[1], 0);               // the status byte is the caller's to publish
+    EXPECT_EQ(b[kStatus], 0);         // the status byte is published last, apart
   }
 }
 

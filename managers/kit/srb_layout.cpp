@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-namespace sgaspi {
+namespace aspikit {
 namespace {
 
 std::uint64_t ReadLittle(const std::uint8_t *p, std::size_t n) {
@@ -26,17 +26,18 @@ ExecRequest DecodeExec(const std::uint8_t *block, const ExecOffsets &o) {
   r.senseLen = block[o.senseLen];
   r.cdbLen = block[o.cdbLen];
   r.postProc = static_cast<std::uintptr_t>(ReadLittle(block + o.postProc, o.pointerSize));
-  std::memcpy(r.cdb, block + o.cdb, kCdbMax);
+  std::memcpy(r.cdb, block + o.cdb, kCdbSize);
   return r;
 }
 
-void EncodeExecOutcome(std::uint8_t *block, const ExecOffsets &o, const ExecRequest &req,
-                       const ExecResult &res) {
-  block[o.haStat] = res.haStat;
-  block[o.targStat] = res.targStat;
-  // The sense area holds at most SenseLen bytes and never more than its 32.
-  const std::size_t n = std::min<std::size_t>({req.senseLen, res.senseBytes, kSenseAreaMax});
-  std::memcpy(block + o.sense, res.sense, n);
+void WriteExecOutcome(std::uint8_t *block, const ExecOffsets &o, std::uint8_t senseLen,
+                      std::uint8_t haStat, std::uint8_t targStat, const std::uint8_t *sense,
+                      std::size_t senseBytes) {
+  block[o.haStat] = haStat;
+  block[o.targStat] = targStat;
+  const std::size_t n = std::min<std::size_t>({senseLen, senseBytes, kSenseAreaSize});
+  if (n != 0)
+    std::memcpy(block + o.sense, sense, n);
 }
 
-} // namespace sgaspi
+} // namespace aspikit
