@@ -3,6 +3,8 @@
 // names its H:C:T:L directory.
 #pragma once
 
+#include "test_support.h"
+
 #include <filesystem>
 #include <fstream>
 #include <stdlib.h>
@@ -11,9 +13,7 @@
 class FakeSysfsTree {
 public:
   FakeSysfsTree() {
-    char tmpl[] = "/tmp/sgaspi-sysfs-XXXXXX";
-    if (mkdtemp(tmpl) != nullptr)
-      root = tmpl;
+    root = test_support::MakeScratchDirectory("sgaspi-sysfs");
     std::filesystem::create_directories(root / "class" / "scsi_generic");
     std::filesystem::create_directories(root / "class" / "scsi_host");
   }

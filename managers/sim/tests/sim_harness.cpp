@@ -1,5 +1,8 @@
 #include "sim_harness.h"
 
+#include "test_support.h"
+#include "transcript.h"
+
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -16,13 +19,7 @@ namespace fs = std::filesystem;
 namespace simtest {
 
 SimRun::SimRun(const std::string &scenario, const std::string &variant) {
-  char pattern[] = "/tmp/simaspi-test-XXXXXX";
-  const char *made = mkdtemp(pattern);
-  if (!made) {
-    ADD_FAILURE() << "mkdtemp failed";
-    return;
-  }
-  dir_ = made;
+  dir_ = test_support::MakeScratchDirectory("simaspi-test").string();
   std::ofstream(dir_ + "/simaspi.scn") << scenario;
   // A private copy is a fresh instance of the library, whatever was loaded before.
   std::string source =
@@ -45,18 +42,11 @@ SimRun::~SimRun() {
 }
 
 std::vector<std::string> SimRun::Transcript() const {
-  std::vector<std::string> lines;
-  std::ifstream in(dir_ + "/transcript.txt");
-  for (std::string line; std::getline(in, line);)
-    lines.push_back(line);
-  return lines;
+  return test_support::ReadLines(dir_ + "/transcript.txt");
 }
 
 std::string SimRun::ReadText(const std::string &relative) const {
-  std::ifstream in(dir_ + "/" + relative, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
+  return test_support::ReadFileText(dir_ + "/" + relative);
 }
 
 std::vector<uint8_t> SimRun::ReadBytes(const std::string &relative) const {
