@@ -78,7 +78,8 @@ TEST_F(SpineSubmission, BusyLoopOutcomes) {
       {"not busy", {kDone}, 1, 0, 0, 0x01, 0x01},
       {"busy once", {kBusyReturn, kPending}, 2, 1, 1, 0x00, 0x00},
       {"busy twice", {kBusyReturn, kBusyReturn, kDone}, 3, 2, 2, 0x01, 0x01},
-      {"busy three times", {kBusyReturn, kBusyReturn, kBusyReturn}, 3, 2, 3, 0xE5, 0x00},
+      // Refused, with SRB_Status left pending: the answer becomes the status.
+      {"busy three times", {kBusyReturn, kBusyReturn, kBusyReturn}, 3, 2, 3, 0xE5, 0xE5},
       {"busy only in SRB_Status", {kBusyStatus, kPending}, 2, 1, 1, 0x00, 0x00},
       {"busy three times in SRB_Status",
        {kBusyStatus, kBusyStatus, kBusyStatus},
@@ -155,6 +156,25 @@ TEST_F(SpineSubmission, OtherRequestsGoOutOnceWithoutNotes) {
   EXPECT_EQ(SubmitRequest(&ha), 0xE5u);
   EXPECT_EQ(Calls.size(), 1u);
   EXPECT_TRUE(Notes().empty());
+  EXPECT_TRUE(spine::Sleeps().empty());
+}
+
+// A request the manager refused and left pending would be polled until the
+// wait's limit (minutes): the refusal becomes its status instead.
+TEST_F(SpineSubmission, RefusedRequestLeftPendingIsNotWaitedFor) {
+  SRB_GDEVBlock gdev{};
+  gdev.SRB_Cmd = SC_GET_DEV_TYPE;
+  Script = {kBusyReturn};
+  SubmitRequest(&gdev);
+  EXPECT_EQ(gdev.SRB_Status, 0xE5);
+  alignas(4) static std::uint8_t buffer[64];
+  SRB_ExecSCSICmd exec = ExecBlock(buffer);
+  Calls.clear();
+  Script = {kBusyReturn, kBusyReturn, kBusyReturn};
+  SubmitRequest(&exec);
+  spine::Sleeps().clear();
+  EXPECT_FALSE(CompleteByPolling(&gdev, 10));
+  EXPECT_FALSE(CompleteByPolling(&exec, 0));
   EXPECT_TRUE(spine::Sleeps().empty());
 }
 
