@@ -136,7 +136,7 @@ bool HaInquiry(std::uint8_t adapter, SRB_HAInquiry *block) {
   request->SRB_HaId = adapter;
   // Straight to the manager: no AspiLock, no busy retry.
   if (AspiSend != nullptr)
-    AspiSend(request);
+    SettleRefused(request, AspiSend(request));
   else
     WriteStatus(request, SS_ERR);
   const bool ok = CompleteByPolling(request, kCensusPollMs);

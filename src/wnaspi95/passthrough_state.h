@@ -28,3 +28,11 @@ inline std::uint8_t ReadStatus(const void *block) {
 inline void WriteStatus(void *block, std::uint8_t status) {
   __atomic_store_n(static_cast<volatile std::uint8_t *>(block) + 1, status, __ATOMIC_RELEASE);
 }
+
+// A manager that did not accept a request (any answer but SS_PENDING) and
+// left SRB_Status pending will never complete it: the answer becomes the
+// status, so that no wait runs to its limit for it.
+inline void SettleRefused(void *block, std::uint32_t answer) {
+  if (answer != 0 && ReadStatus(block) == 0)
+    WriteStatus(block, static_cast<std::uint8_t>(answer));
+}

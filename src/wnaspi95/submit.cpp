@@ -71,11 +71,7 @@ std::uint32_t SubmitRequest(void *block) {
       TraceNote("NOT ALIGNED TO DWORD.");
     result = SendWithBusyRetry(block);
   }
-  // A manager that did not accept the request (busy three times, or any
-  // answer other than SS_PENDING) and left SRB_Status pending will never
-  // complete it: the answer becomes the status, so no wait is made for it.
-  if (result != SS_PENDING && ReadStatus(block) == SS_PENDING)
-    WriteStatus(block, static_cast<std::uint8_t>(result));
+  SettleRefused(block, result);
   platform::LeaveLock(AspiLock);
   return result;
 }
