@@ -106,3 +106,21 @@ else
     "'$(grep -o 'Error sending firmware ([^)]*)' "$f")': expected to pass once the sg manager" \
     "converts descriptor sense"
 fi
+
+# The benchmark's figures, and that each of its downloads arrived whole.
+sed -n 's/\r$//; s/^BENCH /bench: /p' "$log"
+# What one more block costs: the 96 blocks that 4 MiB has over 1 MiB.
+figure() { sed -n "s/^BENCH size=$1 method=$2 total_us=\([0-9]*\).*/\1/p" "$log" | head -1; }
+for m in program sgio_loop sg_write_buffer_per_block sg_write_buffer_mode7; do
+  a=$(figure 1048576 $m) b=$(figure 4194304 $m)
+  [ -n "$a" ] && [ -n "$b" ] && echo "bench: method=$m marginal_us_per_block=$(((b - a) / 96))"
+done
+for size in 1048576 4194304; do
+  for m in program sgio_loop sg_write_buffer_per_block sg_write_buffer_mode7; do
+    if grep -qE "^BENCH size=$size method=$m .*failures=0" "$log"; then
+      ok "bench: $m, $size bytes, arrived whole"
+    else
+      bad "bench: $m, $size bytes, failed or missing"
+    fi
+  done
+done

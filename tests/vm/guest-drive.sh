@@ -10,7 +10,7 @@ drive_init() {
   mount -t configfs none /sys/kernel/config 2>/dev/null
   mkdir -p $T/core/user_1 $LOOP
   # The nexus must exist before a LUN is linked, or the scan finds nothing.
-  echo naa.5001405000000002 >$LOOP/nexus
+  grep -q naa $LOOP/nexus 2>/dev/null || echo naa.5001405000000002 >$LOOP/nexus
 }
 
 drive_up() { # DIR TOKENS...

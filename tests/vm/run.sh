@@ -45,11 +45,8 @@ if [ -x "$prog" ] && [ "${VM_WITHOUT_PROGRAM:-0}" != 1 ]; then
     mkdir -p "$work/payload/drive-cases/$name"
     [ "$image" = - ] || head -c "$bytes" /dev/urandom >"$work/payload/drive-cases/$name/$image"
   done
-  if [ "${VM_BENCH:-0}" = 1 ]; then
-    mkdir -p "$work/payload/bench"
-    cp "$here/bench.sh" "$work/payload/bench/run.sh"
-    cp "$(command -v sg_turs)" "$work/payload/bin/"
-  fi
+  g++ -std=c++20 -O2 -Wall -Wextra -Werror "$here/sgio_loop.cpp" -o "$work/payload/bin/sgio_loop"
+  cp "$here/guest-bench.sh" "$work/payload/bin/"
 fi
 
 "$here/build-initramfs.sh" "$kver" "$work/payload" "$here/init.sh" "$work/initramfs.gz"
