@@ -20,6 +20,12 @@ rm -rf "$work"
 mkdir -p "$work/payload/bin" "$work/payload/fw" "$work/payload/cases"
 g++ -std=c++20 -O2 -Wall -Wextra -Werror "$here/aspi_census.cpp" -ldl \
   -o "$work/payload/bin/aspi_census"
+# The emulated drive: its rules are checked on the host first.
+g++ -std=c++20 -O2 -Wall -Wextra -Werror "$here/drive/drive_model.cpp" \
+  "$here/drive/drive_model_test.cpp" -o "$work/drive_model_test"
+"$work/drive_model_test" >"$work/drive_model_test.log" ||
+  { grep -v '^ok' "$work/drive_model_test.log" >&2; exit 1; }
+tail -1 "$work/drive_model_test.log"
 gcc -std=c11 -O2 -Wall -Wextra -Werror -c "$here/drive/tcmu_ring.c" -o "$work/tcmu_ring.o"
 g++ -std=c++20 -O2 -Wall -Wextra -Werror "$here/drive/drive_model.cpp" "$here/drive/tcmu_main.cpp" \
   "$work/tcmu_ring.o" -o "$work/payload/bin/qdrive"
