@@ -1,14 +1,16 @@
 #!/bin/bash
 # VM integration test of the Linux sg ASPI manager and the program: builds
-# both (console toolkit, no tests), boots emulated drives under QEMU (TCG)
-# and checks the outcomes. Usage: scripts/vm-test.sh [build-dir]
+# both (console toolkit, no tests), boots QEMU's drives and our own emulated
+# drive under QEMU (TCG), checks the outcomes and prints the benchmark.
+# Usage: scripts/vm-test.sh [build-dir]
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-$root/build/vm}
 started=$(date +%s)
 
-packages=(qemu-system-x86 linux-image-amd64 busybox-static cpio sg3-utils)
+# linux-libc-dev: <linux/target_core_user.h> for the emulated drive.
+packages=(qemu-system-x86 linux-image-amd64 busybox-static cpio sg3-utils linux-libc-dev)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
@@ -17,8 +19,9 @@ if [ ${#missing[@]} -gt 0 ]; then
   echo "installing: ${missing[*]}"
   sudo=""
   [ "$(id -u)" = 0 ] || sudo=sudo
-  $sudo apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${missing[@]}"
+  $sudo apt-get -o DPkg::Lock::Timeout=900 update -qq
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get -o DPkg::Lock::Timeout=900 install -y -qq \
+    "${missing[@]}"
 fi
 
 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DFWUPD_WITH_QT=OFF \

@@ -7,13 +7,15 @@ set -euo pipefail
 
 kver=$1 payload=$2 init=$3 out=$4
 moddir=/lib/modules/$kver
-# Host adapters, sg and the CD driver; scsi_debug last so it is the last host.
+# Host adapters, sg and the CD driver, then the target core with its
+# userspace backend and loopback host for the emulated drive.
 wanted=(scsi_common scsi_mod sg cdrom sr_mod libata ata_piix ahci virtio_pci virtio_scsi
   sym53c8xx megaraid_sas usb-common usbcore xhci-pci usb-storage uas crct10dif_generic
-  crc-t10dif scsi_debug)
+  crc-t10dif configfs target_core_mod uio target_core_user tcm_loop)
 
 stage=$(mktemp -d)
 trap 'rm -rf "$stage"' EXIT
+chmod 755 "$stage" # the root of the guest, also for its users
 mkdir -p "$stage"/{bin,dev,proc,sys,tmp,opt,lib,lib64,modules}
 
 cp /bin/busybox "$stage/bin/busybox"

@@ -1,6 +1,7 @@
 #!/bin/sh
 # /init of the test VM: load the host adapter drivers, wait for the drives,
-# run the census tool, sg_inq and the program's cases, report on ttyS1.
+# run the census tool, sg_inq and the program's cases on QEMU's drives, then
+# remove those and run the cases against the emulated drive; report on ttyS1.
 /bin/busybox --install -s /bin
 export PATH=/bin:/opt/bin
 mount -t proc proc /proc
@@ -11,17 +12,17 @@ say() { echo "$*" >$R; }
 
 param() { sed -n "s/.*$1=\([^ ]*\).*/\1/p" /proc/cmdline; }
 expect_sg=$(param vmtest.sg)
-sdprod=$(param vmtest.sdprod | tr '_' ' ')
 
 while read -r m; do
   case "$m" in
   usb-storage.ko) insmod /modules/$m delay_use=0 ;;
-  # The kernel copies all 8 vendor bytes: pad the name with its blank.
-  scsi_debug.ko) insmod /modules/$m ptype=5 delay=0 'inq_vendor="QUILMAR "' \
-    "inq_product=\"$sdprod\"" inq_rev=1.0A ;;
   *) insmod /modules/$m 2>/dev/null ;;
   esac
 done </modules/order
+mkdir -p /etc
+printf 'root:x:0:0::/root:/bin/sh\nfwuser:x:1000:1000::/tmp:/bin/sh\nnobody:x:65534:65534::/tmp:/bin/sh\n' >/etc/passwd
+printf 'root:x:0:\ncdrom:x:24:fwuser\nfwuser:x:1000:\nnogroup:x:65534:\n' >/etc/group
+chmod 1777 /tmp
 
 i=0
 while [ "$(ls /sys/class/scsi_generic 2>/dev/null | wc -l)" -lt "${expect_sg:-1}" ] && [ $i -lt 300 ]; do
@@ -56,8 +57,11 @@ if [ -x /opt/fw/fwupd32 ]; then
   done
 fi
 
-if [ -x /opt/bench/run.sh ]; then
-  /opt/bench/run.sh >$R 2>&1
+# QEMU's drives go, so that each case sees its emulated drive alone.
+if [ -x /opt/fw/fwupd32 ]; then
+  for d in /sys/class/scsi_device/*/device/delete; do echo 1 >$d; done
+  /opt/bin/guest-cases.sh >$R 2>&1
+  /opt/bin/guest-bench.sh >$R 2>&1
 fi
 say "DONE"
 poweroff -f

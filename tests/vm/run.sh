@@ -1,7 +1,8 @@
 #!/bin/bash
-# Boots the test VM under software emulation with emulated CD drives on six
-# kinds of host adapter, runs the sg ASPI manager (and the program, when it is
-# built) inside, and checks what the drives answered.
+# Boots the test VM under software emulation with QEMU's CD drives on five
+# kinds of host adapter and our own emulated drive (qdrive) behind the
+# kernel's loopback host, runs the sg ASPI manager and the program inside,
+# and checks what the drives answered and received.
 # Usage: run.sh <build-dir> [work-dir]
 set -euo pipefail
 
@@ -19,7 +20,17 @@ rm -rf "$work"
 mkdir -p "$work/payload/bin" "$work/payload/fw" "$work/payload/cases"
 g++ -std=c++20 -O2 -Wall -Wextra -Werror "$here/aspi_census.cpp" -ldl \
   -o "$work/payload/bin/aspi_census"
+# The emulated drive: its rules are checked on the host first.
+g++ -std=c++20 -O2 -Wall -Wextra -Werror "$here/drive/drive_model.cpp" \
+  "$here/drive/drive_model_test.cpp" -o "$work/drive_model_test"
+"$work/drive_model_test" >"$work/drive_model_test.log" ||
+  { grep -v '^ok' "$work/drive_model_test.log" >&2; exit 1; }
+tail -1 "$work/drive_model_test.log"
+gcc -std=c11 -O2 -Wall -Wextra -Werror -c "$here/drive/tcmu_ring.c" -o "$work/tcmu_ring.o"
+g++ -std=c++20 -O2 -Wall -Wextra -Werror "$here/drive/drive_model.cpp" "$here/drive/tcmu_main.cpp" \
+  "$work/tcmu_ring.o" -o "$work/payload/bin/qdrive"
 cp "$(command -v sg_inq)" "$(command -v sg_write_buffer)" "$work/payload/bin/"
+cp "$here/guest-drive.sh" "$here/guest-cases.sh" "$work/payload/bin/"
 cp "$dll" "$work/payload/fw/"
 
 # Image files for the program's cases, one directory per case.
@@ -31,19 +42,17 @@ with_program=0
 if [ -x "$prog" ] && [ "${VM_WITHOUT_PROGRAM:-0}" != 1 ]; then
   with_program=1
   cp "$prog" "$work/payload/fw/"
-  mkcase 1-settings FIRM6216.ROM 65536     # virtio: vendor read refused
-  mkcase 2-refused FIRM20X.ROM 65536       # LSI: revision byte '1'
-  mkcase 3-rejected FIRM20.ROM 65536       # LSI: WRITE BUFFER refused
   mkcase 4-megasas FIRM16X.ROM 65536       # megasas: WRITE BUFFER refused
   mkcase 5-usb FIRM20TW.ROM 65536          # USB bridge: 12-byte commands
-  mkcase 6-notfound FIRM2610.ROM 1000      # no such drive
-  mkcase 7-oneblock FIRM106.ROM 32768      # scsi_debug: accepted
-  mkcase 8-twoblocks FIRM106.ROM 65536     # scsi_debug: unit attention on block 2
-  if [ "${VM_BENCH:-0}" = 1 ]; then
-    mkdir -p "$work/payload/bench"
-    cp "$here/bench.sh" "$work/payload/bench/run.sh"
-    cp "$(command -v sg_turs)" "$work/payload/bin/"
-  fi
+  # The emulated drive's cases: one directory each, with its image file.
+  mkdir -p "$work/payload/drive-cases"
+  cp "$here/cases.txt" "$work/payload/drive-cases/"
+  grep -v '^#' "$here/cases.txt" | while read -r name _ image bytes _; do
+    mkdir -p "$work/payload/drive-cases/$name"
+    [ "$image" = - ] || head -c "$bytes" /dev/urandom >"$work/payload/drive-cases/$name/$image"
+  done
+  g++ -std=c++20 -O2 -Wall -Wextra -Werror "$here/sgio_loop.cpp" -o "$work/payload/bin/sgio_loop"
+  cp "$here/guest-bench.sh" "$work/payload/bin/"
 fi
 
 "$here/build-initramfs.sh" "$kver" "$work/payload" "$here/init.sh" "$work/initramfs.gz"
@@ -54,7 +63,7 @@ drive() { echo "if=none,id=$1,file=$work/disc.iso,format=raw,readonly=on"; }
 args=(
   -accel tcg -m 512 -nodefaults -no-reboot -display none
   -kernel "/boot/vmlinuz-$kver" -initrd "$work/initramfs.gz"
-  -append "console=ttyS0 quiet panic=-1 vmtest.sg=6 vmtest.sdprod=CD-R___QM-W106TS"
+  -append "console=ttyS0 quiet panic=-1 vmtest.sg=5"
   -serial "file:$work/console.log" -serial "file:$work/results.log"
   -drive "$(drive cd0)" -drive "$(drive cd1)" -drive "$(drive cd2)"
   -drive "$(drive cd3)" -drive "$(drive cd4)"

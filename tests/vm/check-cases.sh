@@ -1,0 +1,126 @@
+#!/bin/bash
+# Checks the emulated drive's cases in the VM's results: per case the
+# program's texts and exit code, the commands the drive received (opcode, the
+# mode of WRITE BUFFER and byte 1 of 0xE2, '!' where the drive refused) and
+# what it stored, compared byte for byte with the image in the VM.
+# Usage: check-cases.sh <results.log>; sourced helpers ok/bad come from check.sh.
+log=$1
+drive_cases=$(mktemp -d)
+trap 'rm -rf "$drive_cases" "${cases:-}"' EXIT
+awk -v dir="$drive_cases" '{ sub(/\r$/, "") } /^=== CASE .* begin$/ { f = dir "/" $3 } f { print > f }
+  /^=== CASE .* end$/ { f = "" }' "$log"
+
+sequence() { # the drive's command sequence of one case, as tokens
+  awk '$1 == "DRV" { t = $3; if (t == "3B" || t == "E2") t = t "/" substr($4, 2)
+    for (i = 4; i <= NF; i++) if ($i ~ /^len=/) { if ($(i + 1) == "CHECK") t = t "!"; break }
+    printf "%s%s", n++ ? " " : "", t }' "$drive_cases/$1"
+}
+blocks() { # TOKEN N: N-1 times TOKEN/4 then TOKEN/5 (WRITE BUFFER) or N times E2/1
+  local i out=""
+  for ((i = 1; i < $2; i++)); do out+="$1/4 "; done
+  echo "${out}$1/5"
+}
+loader() { # N blocks, the eighth (address 0x38000) with byte 1 zero
+  local i out=""
+  for ((i = 1; i <= $1; i++)); do [ $i = 8 ] && out+="E2/0 " || out+="E2/1 "; done
+  echo "${out% }"
+}
+
+# c CASE SEQUENCE RECEIVED TEXT...: RECEIVED is "-" (nothing stored) or
+# download=N / loader=N (N bytes stored, the image's first N bytes).
+c() {
+  local name=$1 seq=$2 received=$3 f=$drive_cases/$1 got t
+  shift 3
+  if [ ! -s "$f" ] || grep -q "^DRIVE did not appear" "$f"; then
+    bad "$name: no emulated drive"; return
+  fi
+  got=$(sequence "$name")
+  [ "$got" = "$seq" ] && ok "$name: drive got $seq" || bad "$name: drive got '$got', expected '$seq'"
+  if [ "$received" = - ]; then
+    grep -q '^RECEIVED' "$f" && bad "$name: drive stored data" || ok "$name: nothing stored"
+  else
+    expect "$name: ${received%=*} of ${received#*=} bytes, same as the image" \
+      "RECEIVED ${received%=*} bytes=${received#*=} same=yes" "$f"
+  fi
+  for t in "$@"; do expect "$name: $t" "$t" "$f"; done
+  expect "$name: exit code 0" "exit=0" "$f"
+}
+
+OK="Firmware update successfull."
+LOADED="Firmware update successfull. Power down the drive and remove firmware jumper to use drive normally."
+FOUND="Form1.Label2: Found device at (0,1)"
+REFUSAL="Label2: This firmware upgrade does not apply to your drive.  Please visit Quilmar Web Site to check availability of latest firmware for the drive you have."
+
+c r01-zol "12 00 00 $(blocks 3B 4)" download=100000 "=== window: ZOL-CDRM00417 Firmware Update ===" "$FOUND" "$OK"
+c r01-notfound "12" - "=== application title: Firmware update utilitiy. ===" "Label1: ZOL-CDRM00417 not found."
+c r02-qm16 "12 00 00 $(blocks 3B 2)" download=65536 "Transferring bytes 32768-65536" "$OK"
+c r03-qm20ts "12 00 12 00 $(blocks 3B 4)" download=100000 "Transferring bytes 98304-100000" "$OK"
+c r03-refused "12 00 12" - "$REFUSAL" "Label1: "
+c r03-not-tsuw "12 12" - "Label1:           QM-20TS not found."
+c r04-qm20cs "12 12 00 12 00 $(blocks 3B 2)" download=40000 "=== window: QM-20TS Firmware Update ===" \
+  "Transferring bytes 32768-40000" "$OK"
+c r04-refused "12 00 12" - "$REFUSAL"
+c r05-qm20tsuw "12 00 00 $(blocks 3B 3)" download=98304 "Transferring bytes 65536-98304" "$OK"
+c r05-qm20tw "12 12 00 00 3B/5" download=32768 "=== window: QM-20TSUW Firmware Update ===" "$OK"
+c r06-r610 "12 00 00 3B/5" download=1 "Transferring bytes 0-1" "$OK"
+c r07-w2610-split "12 00 00 $(blocks 3B 3)" download=70000 "=== window: QM-W2610T Firmware Update ===" "$OK"
+c r07-notfound "12" - "Label1:       QM-W2610T not found."
+c r08-w6610 "12 00 00 $(blocks 3B 2)" download=50000 "=== window: QM-W6610T Firmware Update ===" "$OK"
+c r09-w6216 "12 00 F1 F0 00 $(blocks 3B 4)" download=100000 "memory 74 = 05 11 00 33" "$OK"
+c r09-second-read "12 00 F1! F1 F0 00 3B/5" download=32768 "memory 74 = 05 11 00 33" "$OK"
+c r09-unreadable "12 00 F1! F1!" - "Label1: Unable to recover drive settings."
+c r09-incorrect "12 00 F1" - "Label1: Incorrect firmware for this drive."
+c r10-w106ts "12 00 00 $(blocks 3B 4)" download=131072 "Transferring bytes 98304-131072" "$OK"
+c r11-program "12 00 00 E1 $(loader 8) E4" loader=229377 \
+  "CDB E2 00 00 03 80 00 00 00 00 01 len=1 GOOD" "Form1.Label3: 229377 bytes transferred" \
+  "Form1.Label3: Ending firmware transfer." "$LOADED"
+c r11-notfound "12" - "=== window: QM-R206C Firmware Update ===" "Label1: The firmware loader was not found."
+c r11-start-refused "12 00 00 E1!" - "Error starting firmware send."
+c r11-block-refused "12 00 00 E1 E2/1 E2/1 E2/1!" loader=65536 "Form1.Label3: 98304 bytes transferred" \
+  "Error sending firmware."
+c r11-end-refused "12 00 00 E1 $(loader 4) E4!" loader=100000 "Error ending firmware send."
+c block-refused "12 00 00 3B/4 3B/4!" download=32768 "Transferring bytes 32768-65536" \
+  "Error sending firmware (5 : 26 : 2)"
+c block-refused-first "12 00 00 3B/5!" - "Transferring bytes 0-20000" "Error sending firmware (3 : C : 0)"
+c unit-attention "12 00! 00 $(blocks 3B 2)" download=65536 "$OK"
+c slow-download "12 00 00 $(blocks 3B 4)" download=100000 "$OK"
+c slow-loader "12 00 00 E1 $(loader 4) E4" loader=100000 "$LOADED"
+c no-image "" - "exit=0"
+shown=$(grep -v -e '^=== CASE' -e '^DRIVE' -e '^exit=' "$drive_cases/no-image")
+[ -z "$shown" ] && ok "no-image: nothing shown" || bad "no-image: showed $shown"
+c user-cdrom "12 00 F1 F0 00 $(blocks 3B 4)" download=100000 "memory 74 = 05 11 00 33" "$OK"
+c user-cdrom-loader "12 00 00 E1 $(loader 8) E4" loader=229377 "$LOADED"
+# What a user without rights to /dev/sg* sees: the manager's hint, then not found.
+c user-none "" - "LINUX SG ASPI: no read and write access to /dev/sg0 (Permission denied)." \
+  "Label1:            QM-16 not found."
+
+# Descriptor-format sense (0x72): the message must carry the same numbers as
+# with fixed format. Reported, not failed, while the sg manager copies
+# descriptor sense into the request block unconverted.
+f=$drive_cases/block-refused-desc
+c block-refused-desc "12 00 00 3B/4 3B/4!" download=32768 "sense=5/26/02 descriptor"
+if grep -qF "Error sending firmware (5 : 26 : 2)" "$f"; then
+  ok "block-refused-desc: descriptor sense shown as (5 : 26 : 2)"
+else
+  echo "PENDING block-refused-desc: expected 'Error sending firmware (5 : 26 : 2)', got" \
+    "'$(grep -o 'Error sending firmware ([^)]*)' "$f")': expected to pass once the sg manager" \
+    "converts descriptor sense"
+fi
+
+# The benchmark's figures, and that each of its downloads arrived whole.
+sed -n 's/\r$//; s/^BENCH /bench: /p' "$log"
+# What one more block costs: the 96 blocks that 4 MiB has over 1 MiB.
+figure() { sed -n "s/^BENCH size=$1 method=$2 total_us=\([0-9]*\).*/\1/p" "$log" | head -1; }
+for m in program sgio_loop sg_write_buffer_per_block sg_write_buffer_mode7; do
+  a=$(figure 1048576 $m) b=$(figure 4194304 $m)
+  [ -n "$a" ] && [ -n "$b" ] && echo "bench: method=$m marginal_us_per_block=$(((b - a) / 96))"
+done
+for size in 1048576 4194304; do
+  for m in program sgio_loop sg_write_buffer_per_block sg_write_buffer_mode7; do
+    if grep -qE "^BENCH size=$size method=$m .*failures=0" "$log"; then
+      ok "bench: $m, $size bytes, arrived whole"
+    else
+      bad "bench: $m, $size bytes, failed or missing"
+    fi
+  done
+done
