@@ -95,16 +95,13 @@ c user-none "" - "LINUX SG ASPI: no read and write access to /dev/sg0 (Permissio
   "Label1:            QM-16 not found."
 
 # Descriptor-format sense (0x72): the message must carry the same numbers as
-# with fixed format. Reported, not failed, while the sg manager copies
-# descriptor sense into the request block unconverted.
+# with fixed format (the manager converts it before the program reads it).
 f=$drive_cases/block-refused-desc
 c block-refused-desc "12 00 00 3B/4 3B/4!" download=32768 "sense=5/26/02 descriptor"
 if grep -qF "Error sending firmware (5 : 26 : 2)" "$f"; then
   ok "block-refused-desc: descriptor sense shown as (5 : 26 : 2)"
 else
-  echo "PENDING block-refused-desc: expected 'Error sending firmware (5 : 26 : 2)', got" \
-    "'$(grep -o 'Error sending firmware ([^)]*)' "$f")': expected to pass once the sg manager" \
-    "converts descriptor sense"
+  bad "block-refused-desc: got '$(grep -o 'Error sending firmware ([^)]*)' "$f")'"
 fi
 
 # The benchmark's figures, and that each of its downloads arrived whole.
