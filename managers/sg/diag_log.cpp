@@ -38,10 +38,21 @@ std::string FormatExecLine(const ExecRequest &req, const ExecResult &res, const 
   return line;
 }
 
+namespace {
+const char *LogPath() {
+  static const char *path = std::getenv("SGASPI_LOG");
+  return path != nullptr && *path != '\0' ? path : nullptr;
+}
+} // namespace
+
+bool LogWanted() {
+  return LogPath() != nullptr;
+}
+
 void LogLine(const std::string &line) {
   static std::mutex lock;
-  static const char *path = std::getenv("SGASPI_LOG");
-  if (path == nullptr || *path == '\0')
+  const char *path = LogPath();
+  if (path == nullptr)
     return;
   std::lock_guard<std::mutex> hold(lock);
   if (FILE *f = std::fopen(path, "a")) {

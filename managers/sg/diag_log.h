@@ -12,6 +12,7 @@ namespace sgaspi {
 std::string FormatExecLine(const aspikit::ExecRequest &req, const ExecResult &res,
                            const SgOutcome &raw);
 
+bool LogWanted();                      // SGASPI_LOG is set: lines are worth formatting
 void LogLine(const std::string &line); // no-op without SGASPI_LOG
 
 } // namespace sgaspi

@@ -151,7 +151,8 @@ std::uint32_t ExecScsiCmd(Manager &m, std::uint8_t *block) {
     res = RunSgIo(m.fds[req.haId][req.target], req, raw);
   WriteExecOutcome(block, kNativeExec, req.senseLen, res.haStat, res.targStat, res.sense,
                    res.senseBytes);
-  LogLine(FormatExecLine(req, res, raw));
+  if (LogWanted()) // the line is built only when it is kept
+    LogLine(FormatExecLine(req, res, raw));
   FinishRequest(block, res.status, req.Notifies(), req.postProc);
   return res.status;
 }
