@@ -48,6 +48,9 @@ public:
   void WriteScenario(const std::string &directives, bool record = true);
   // Extra NAME=value entries for the program's environment.
   void AddEnvironment(const std::string &entry) { extraEnv_.push_back(entry); }
+  // The manager completes requests twice on purpose: ThreadSanitizer is told
+  // that its late writes into memory the program has left are expected.
+  void ExpectManagerRaces();
   // Runs the program's build with test hooks, whose completion waits give up
   // after `ms` instead of minutes.
   void ShortenWaits(unsigned ms);

@@ -30,6 +30,7 @@ TEST_P(HostileManager, RightDriveGetsTheImageExactly) {
   const auto image = ImageBytes(100000);
   box.WriteImage("FIRM6216.ROM", image);
   box.WriteScenario(std::string("adapters 1\n") + GetParam().Directives + "\n" + Stranger + W6216T);
+  box.ExpectManagerRaces();
   const RunResult run = box.Run();
 
   EXPECT_EQ(run.ExitCode, 0);
@@ -70,6 +71,7 @@ TEST(HostileManagerRefusal, RevisionRefusalIsKept) {
     box.WriteImage("FIRM20X.ROM", ImageBytes(100));
     box.WriteScenario(std::string("adapters 1\ncompletion async 3000\n") + hostility + "\n" +
                       Drive(0, 1, "QUILMAR ", "CD-ROM QM-20TS  ", "1.1A"));
+    box.ExpectManagerRaces();
     const RunResult run = box.Run();
     EXPECT_EQ(run.ExitCode, 0);
     EXPECT_TRUE(Shows(run, "This firmware upgrade does not apply to your drive."));
