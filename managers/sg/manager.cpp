@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "census.h"
+#include "desktop_notice.h"
 #include "diag_log.h"
 #include "final_status.h"
 #include "sg_transport.h"
@@ -61,6 +62,19 @@ void ReportOpenFailure(Manager &m, const std::string &path, int err) {
                "/dev/sg* (for example as a member of the group that owns them, such as disk "
                "or cdrom) or as root.\n",
                path.c_str(), std::strerror(err));
+  NotifyDesktop("No access to the CD drive", MissingRightsNotice(path, OwningGroup(path)));
+}
+
+// Another process holds the node's lock: most likely another updater that
+// is flashing the drive. The drive is left out of the census.
+bool HeldElsewhere(int fd, const std::string &path) {
+  if (LockSgDevice(fd) || errno != EWOULDBLOCK)
+    return false;
+  std::fprintf(stderr,
+               "LINUX SG ASPI: %s is in use by another program (another firmware update?); "
+               "its drive is left out.\n",
+               path.c_str());
+  return true;
 }
 
 void EnsureCensus(Manager &m) {
@@ -82,6 +96,12 @@ void EnsureCensus(Manager &m) {
         continue;
       const std::string path = std::string(DevRoot()) + "/" + m.adapters[a].devices[t].sgName;
       m.fds[a][t] = OpenSgDevice(path);
+      if (m.fds[a][t] >= 0 && HeldElsewhere(m.fds[a][t], path)) {
+        close(m.fds[a][t]);
+        m.fds[a][t] = -1;
+        m.adapters[a].present[t] = false;
+        continue;
+      }
       if (m.fds[a][t] < 0) {
         m.openErrno[a][t] = errno;
         ReportOpenFailure(m, path, errno);

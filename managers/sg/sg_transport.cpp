@@ -6,6 +6,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <scsi/sg.h>
+#include <sys/file.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
 
@@ -27,6 +28,10 @@ int OpenSgDevice(const std::string &path) {
     (void)::ioctl(fd, SG_SET_RESERVED_SIZE, &wanted);
   }
   return fd;
+}
+
+bool LockSgDevice(int fd) {
+  return ::flock(fd, LOCK_EX | LOCK_NB) == 0;
 }
 
 unsigned TimeoutMsFor(std::uint8_t opcode) {

@@ -21,6 +21,11 @@ struct ExecResult {
 // on failure.
 int OpenSgDevice(const std::string &path);
 
+// Takes the node's exclusive advisory lock for as long as `fd` is open, so
+// that no second updater sends commands to a drive being flashed. False with
+// errno EWOULDBLOCK when another process holds it.
+bool LockSgDevice(int fd);
+
 // Microcode downloads erase and program flash: give them minutes.
 unsigned TimeoutMsFor(std::uint8_t opcode);
 

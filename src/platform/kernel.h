@@ -87,8 +87,9 @@ std::string SystemErrorText(int error); // the operating system's text for a cod
 void SystemMessageBox(const char *text, const char *caption);
 
 // --- power -----------------------------------------------------------------
-// While held, the system is asked not to sleep for idleness (where it has a
-// way to be asked); a firmware transfer cut off half way leaves a dead drive.
+// While held, the system is asked not to sleep for idleness, and where it has
+// a way to be asked, not to sleep or shut down at all; a firmware transfer cut
+// off half way leaves a dead drive.
 void HoldOffIdleSleep(bool hold);
 
 // --- console ---------------------------------------------------------------

@@ -6,6 +6,7 @@
 #include "platform/toolkit/backend.h"
 
 #include "platform/toolkit/bitmap_info.h"
+#include "platform/toolkit/transfer_hold.h"
 
 #include <cstdio>
 #include <string>
@@ -100,6 +101,10 @@ public:
   void SetCaption(const std::string &text) override { Title = text; }
   std::string Caption() const override { return Title; }
   void Show() override {
+    Display();
+    Hold.Begin();
+  }
+  void Display() {
     EndProgressLine();
     Write("=== window: " + Title + " ===\n");
     for (const auto &c : Controls) {
@@ -124,7 +129,7 @@ public:
     Visible = true;
   }
   void RunModal(TForm &owner) override {
-    Show();
+    Display();
     WaitForEnter();
     for (auto &c : Controls)
       if (c.Layout.Kind == ControlKind::Button && c.Layout.TabOrder == 0)
@@ -137,6 +142,7 @@ public:
   std::vector<ConsoleControl> Controls;
   std::string Title;
   bool Visible = false;
+  TransferHold Hold;
 };
 
 void ConsoleControl::SetText(const std::string &text) {

@@ -1,6 +1,7 @@
 // Qt 6 Widgets backend: the real desktop windows.
 #include "platform/toolkit/backend.h"
 #include "platform/toolkit/qt/qt_access.h"
+#include "platform/toolkit/transfer_hold.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -120,6 +121,10 @@ public:
   }
   std::string Caption() const override { return Title; }
   void Show() override {
+    Display();
+    Hold.Begin();
+  }
+  void Display() {
     if (Layout.OuterSize)
       FitOuterSize();
     Centre();
@@ -138,7 +143,7 @@ public:
   void RunModal(TForm &owner) override {
     Window.setWindowModality(Qt::ApplicationModal);
     Window.InModal = true;
-    Show();
+    Display();
     while (owner.ModalResult == mrNone)
       QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     Window.InModal = false;
@@ -166,6 +171,7 @@ public:
   FormWindow Window;
   std::vector<std::unique_ptr<QtControl>> Controls;
   std::string Title;
+  TransferHold Hold;
 };
 
 QtControl::QtControl(const ControlLayout &layout, QWidget *parent)

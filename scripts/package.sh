@@ -1,0 +1,20 @@
+#!/usr/bin/env bash
+# Builds the Debian package as users get it (release build, no tests, so no
+# test hooks), checks its file list and runs lintian on it; fails on any
+# lintian error or warning. Prints the package's path last.
+# Usage: scripts/package.sh [build-dir]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$PWD
+build=${1:-$root/build/package}
+bash scripts/install-deps.sh lintian dpkg-dev
+cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DFWUPD_BUILD_TESTS=OFF >/dev/null
+cmake --build "$build" -j2
+rm -f "$build"/fwupd32_*.deb
+(cd "$build" && cpack -G DEB >/dev/null)
+version=$(sed -n 's/^project(fwupd32 VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+deb="$build/fwupd32_${version}_$(dpkg --print-architecture).deb"
+[ -f "$deb" ] || { echo "package.sh: $deb was not made" >&2; exit 1; }
+bash tests/packaging/deb-contents.sh "$deb"
+lintian --fail-on error,warning --tag-display-limit 0 "$deb"
+echo "$deb"
