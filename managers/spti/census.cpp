@@ -24,6 +24,17 @@ struct Found {
   std::uint8_t target;
 };
 
+// An alignment mask is 2^n - 1; some stacks answer the alignment in bytes
+// instead (Wine gives the page size), which is taken as that alignment.
+std::uint32_t AsAlignmentMask(std::uint32_t value) {
+  if ((value & (value + 1)) == 0)
+    return value;
+  std::uint32_t alignment = 1;
+  while (alignment <= value / 2)
+    alignment *= 2;
+  return alignment - 1;
+}
+
 // Bus type, alignment and transfer limit of the adapter behind a drive.
 void QueryAdapter(DeviceIo &io, DeviceHandle handle, Adapter &adapter) {
   STORAGE_PROPERTY_QUERY query{};
@@ -36,7 +47,7 @@ void QueryAdapter(DeviceIo &io, DeviceHandle handle, Adapter &adapter) {
                  returned) == 0 &&
       returned >= minimum) {
     adapter.identifier = IdentifierForBus(desc.BusType);
-    adapter.alignmentMask = desc.AlignmentMask;
+    adapter.alignmentMask = AsAlignmentMask(desc.AlignmentMask);
     adapter.maxTransfer = desc.MaximumTransferLength;
     return;
   }
@@ -45,7 +56,7 @@ void QueryAdapter(DeviceIo &io, DeviceHandle handle, Adapter &adapter) {
   if (io.Control(handle, IOCTL_SCSI_GET_CAPABILITIES, nullptr, 0, &caps, sizeof caps, returned) ==
           0 &&
       returned >= offsetof(IO_SCSI_CAPABILITIES, AlignmentMask) + sizeof caps.AlignmentMask) {
-    adapter.alignmentMask = caps.AlignmentMask;
+    adapter.alignmentMask = AsAlignmentMask(caps.AlignmentMask);
     adapter.maxTransfer = caps.MaximumTransferLength;
     return;
   }

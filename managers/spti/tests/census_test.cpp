@@ -112,6 +112,24 @@ TEST(Census, IdentifierFromTheAdapterBusType) {
   }
 }
 
+// HA_Unique bytes 0-1 carry the mask the manager goes by.
+TEST(Census, AlignmentAnsweredInBytesIsTakenAsAMask) {
+  struct Row {
+    int busType;
+    std::uint32_t answered, mask;
+  } const table[] = {{0x02, 3, 3}, {0x02, 0, 0}, {-1, 4096, 4095}, {-1, 4095, 4095}, {0x07, 6, 3}};
+  for (const Row &r : table) {
+    FakeDeviceIo io;
+    io.drives['D'] = At(0, 0, 0);
+    io.drives['D'].busType = r.busType;
+    io.drives['D'].alignmentMask = r.answered;
+    Manager m(io);
+    std::uint8_t block[kHaSize] = {SC_HA_INQUIRY};
+    m.Send(block);
+    EXPECT_EQ(block[kHaUnique] | block[kHaUnique + 1] << 8, int(r.mask)) << r.answered;
+  }
+}
+
 TEST(Census, NoPassThroughMeansNoAdaptersAndNoDriveTouched) {
   FakeDeviceIo io;
   io.passThrough = false;
