@@ -31,7 +31,8 @@ fail() {
 }
 
 # start NAME MANAGER SCENARIO [IMAGE SIZE]: a fresh directory with the program,
-# the manager (full, none, sim-noinfo, sim-zero) and the scenario, started.
+# the manager (full, none, sim-noinfo, sim-zero, or cdral: the pass-through
+# manager shipped beside the program) and the scenario, started.
 # With program_elsewhere set, the program lies in its own directory and is
 # started in the case directory, where the manager was put.
 program_elsewhere=""
@@ -51,6 +52,7 @@ start() {
   case $2 in
   none) ;;
   full) cp "$build/managers/sim/WNASPI32.DLL" "$case_dir/" ;;
+  cdral) cp "$(dirname "$program")/CDRAL.DLL" "$case_dir/" ;; # shipped beside the program
   *) cp "$build/managers/sim/$2/WNASPI32.DLL" "$case_dir/" ;;
   esac
   cp "$scenarios/$3.scn" "$case_dir/simaspi.scn"
@@ -208,6 +210,13 @@ expect Error "No SCSI host adapters found."
 expect "Firmware Update" "Error intializing WNASPI32.DLL."
 finish 0
 nothing_written
+
+# No WNASPI32.DLL, so the program falls back to our CDRAL.DLL; Wine's prefix
+# has no CD-ROM drive letter, so it loads and finds no adapters.
+start pass-through-no-drives cdral qm-w6216t FIRM6216.ROM 40000
+expect Error "No SCSI host adapters found."
+expect "Firmware Update" "Error intializing WNASPI32.DLL."
+finish 0
 
 # A manager planted in the current directory, beside the image, is never
 # loaded: the program lies elsewhere, so no manager is found.

@@ -1,0 +1,132 @@
+#include "manager.h"
+
+#include "final_status.h"
+#include "pass_through.h"
+#include "srb_layout.h"
+#include "status_map.h"
+
+#include <cstring>
+
+namespace sptiaspi {
+using namespace aspikit;
+namespace {
+
+constexpr std::uint8_t SS_NO_ADAPTERS = 0xE8;
+
+constexpr char kCaption[] = "CDRAL.DLL";
+constexpr char kNoRightsText[] =
+    "The CD-ROM drives cannot be opened for direct access: this needs administrator rights.\n\n"
+    "Close the program and start it again with \"Run as administrator\" (or log on as an "
+    "administrator).";
+
+void CopyText(std::uint8_t *field, const std::string &text) {
+  std::memset(field, 0, kHaTextSize);
+  std::memcpy(field, text.data(), text.size() < kHaTextSize ? text.size() : kHaTextSize);
+}
+
+std::uint32_t Finish(std::uint8_t *block, std::uint8_t status) {
+  PublishStatus(block, status);
+  return status;
+}
+
+Direction DirectionOf(const ExecRequest &req) {
+  if (req.bufLen == 0)
+    return Direction::None;
+  if (req.flags & SRB_DIR_IN)
+    return Direction::In;
+  if (req.flags & SRB_DIR_OUT)
+    return Direction::Out;
+  return Direction::Unspecified;
+}
+
+} // namespace
+
+const char kManagerId[] = "CDRAL SPTI";
+
+void Manager::EnsureCensus() {
+  if (censusTaken_)
+    return;
+  censusTaken_ = true;
+  census_ = TakeCensus(io_); // at most 26 drive letters, so never above 255 adapters
+  if (census_.refusedForRights)
+    io_.TellUser(kCaption, kNoRightsText);
+}
+
+std::uint32_t Manager::SupportInfo() {
+  EnsureCensus();
+  const auto count = static_cast<std::uint32_t>(census_.adapters.size());
+  return count ? (std::uint32_t{SS_COMP} << 8) | count : std::uint32_t{SS_NO_ADAPTERS} << 8;
+}
+
+std::uint32_t Manager::Send(std::uint8_t *block) {
+  if (block == nullptr)
+    return SS_INVALID_SRB;
+  EnsureCensus();
+  switch (block[kCmd]) {
+  case SC_HA_INQUIRY:
+    return HaInquiry(block);
+  case SC_GET_DEV_TYPE:
+    return GetDeviceType(block);
+  case SC_EXEC_SCSI_CMD:
+    return ExecScsiCmd(block);
+  default:
+    return Finish(block, SS_INVALID_CMD);
+  }
+}
+
+std::uint32_t Manager::HaInquiry(std::uint8_t *block) {
+  const std::uint8_t ha = block[kHaId];
+  if (ha >= census_.adapters.size())
+    return Finish(block, SS_INVALID_HA);
+  const Adapter &a = census_.adapters[ha];
+  block[kHaCount] = static_cast<std::uint8_t>(census_.adapters.size());
+  block[kHaScsiId] = 7; // the initiator's id is not reported by SPTI
+  CopyText(block + kHaManagerId, kManagerId);
+  CopyText(block + kHaIdentifier, a.identifier);
+  std::uint8_t *unique = block + kHaUnique;
+  std::memset(unique, 0, kHaTextSize);
+  unique[0] = static_cast<std::uint8_t>(a.alignmentMask);
+  unique[1] = static_cast<std::uint8_t>(a.alignmentMask >> 8);
+  unique[3] = kTargetsPerAdapter;
+  std::memcpy(unique + 4, &a.maxTransfer, 4);
+  return Finish(block, SS_COMP);
+}
+
+std::uint32_t Manager::GetDeviceType(std::uint8_t *block) {
+  const std::uint8_t ha = block[kHaId], target = block[kGdevTarget], lun = block[kGdevLun];
+  if (ha >= census_.adapters.size())
+    return Finish(block, SS_INVALID_HA);
+  if (lun != 0 || target >= kTargetsPerAdapter || census_.adapters[ha].targets[target].handle == 0)
+    return Finish(block, SS_NO_DEVICE);
+  block[kGdevDeviceType] = census_.adapters[ha].targets[target].deviceType;
+  return Finish(block, SS_COMP);
+}
+
+std::uint32_t Manager::ExecScsiCmd(std::uint8_t *block) {
+  const ExecRequest req = DecodeExec(block);
+  ExecResult res{};
+  const Adapter *adapter =
+      req.haId < census_.adapters.size() ? &census_.adapters[req.haId] : nullptr;
+  const bool badSrb = req.cdbLen == 0 || req.cdbLen > kCdbSize ||
+                      (req.bufLen != 0 && req.bufPointer == 0) ||
+                      ((req.flags & SRB_DIR_IN) && (req.flags & SRB_DIR_OUT));
+  if (adapter == nullptr)
+    res.status = SS_INVALID_HA;
+  else if (req.lun != 0 || req.target >= kTargetsPerAdapter ||
+           adapter->targets[req.target].handle == 0)
+    res.status = SS_NO_DEVICE;
+  else if (badSrb || (adapter->maxTransfer != 0 && req.bufLen > adapter->maxTransfer))
+    res.status = SS_INVALID_SRB; // refused before it reaches the drive
+  else {
+    const Command command{req.cdb, req.cdbLen, reinterpret_cast<void *>(req.bufPointer), req.bufLen,
+                          DirectionOf(req)};
+    res = MapOutcome(
+        RunPassThrough(io_, adapter->targets[req.target].handle, adapter->alignmentMask, command));
+  }
+  WriteExecOutcome(block, kNativeExec, req.senseLen, res.haStat, res.targStat, res.sense,
+                   res.senseBytes);
+  FinishRequest(block, res.status, req.Notifies(), req.postProc);
+  return res.status;
+}
+
+} // namespace sptiaspi

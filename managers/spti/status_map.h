@@ -1,0 +1,20 @@
+// What a pass-through request came back with, as an ASPI request ends:
+// SRB_Status, SRB_HaStat, SRB_TargStat and sense in fixed format.
+#pragma once
+
+#include <cstdint>
+
+#include "pass_through.h"
+#include "srb_layout.h"
+
+namespace sptiaspi {
+
+struct ExecResult {
+  std::uint8_t status, haStat, targStat;
+  std::uint8_t sense[aspikit::kSenseAreaSize];
+  std::uint8_t senseBytes;
+};
+
+ExecResult MapOutcome(const PassThroughOutcome &outcome);
+
+} // namespace sptiaspi

@@ -1,0 +1,187 @@
+// SCSI commands through the manager against the fake drive: the form of the
+// pass-through request, and how its outcome ends the ASPI request.
+#include "fake_device_io.h"
+#include "manager.h"
+#include "srb_layout.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <vector>
+
+#include <windows.h>
+// needs windows.h first
+#include <ntddscsi.h>
+
+namespace sptiaspi {
+namespace {
+using namespace aspikit;
+using testing::Answer;
+using testing::FakeDeviceIo;
+using testing::FakeDrive;
+using testing::SentCommand;
+
+constexpr ExecOffsets L = kNativeExec;
+
+struct Exec {
+  std::uint8_t block[kNativeExec.size] = {};
+  Exec(std::vector<std::uint8_t> cdb, std::uint8_t flags, void *data, std::uint32_t len,
+       std::uint8_t senseLen = 32) {
+    block[kCmd] = SC_EXEC_SCSI_CMD;
+    block[kFlags] = flags;
+    std::memcpy(block + L.bufLen, &len, 4);
+    std::memcpy(block + L.bufPointer, &data, sizeof data);
+    block[L.senseLen] = senseLen;
+    block[L.cdbLen] = static_cast<std::uint8_t>(cdb.size());
+    std::memcpy(block + L.cdb, cdb.data(), cdb.size());
+  }
+};
+
+class ExecTest : public ::testing::Test {
+protected:
+  ExecTest() {
+    FakeDrive d;
+    d.target = 1;
+    d.busType = 0x02;
+    d.alignmentMask = 3;
+    d.maxTransfer = 0x10000;
+    io.drives['D'] = d;
+    manager.SupportInfo();
+    io.sent.clear(); // the census's INQUIRY
+  }
+  std::uint32_t Send(Exec &e) {
+    e.block[kHaId] = 0;
+    e.block[L.target] = 1;
+    return manager.Send(e.block);
+  }
+  FakeDeviceIo io;
+  Manager manager{io};
+};
+
+TEST_F(ExecTest, StatusAndSenseMapping) {
+  const std::vector<std::uint8_t> fixed = {0x70, 0, 0x05, 0,    0,    0, 0, 10, 0,
+                                           0,    0, 0,    0x24, 0x00, 0, 0, 0,  0};
+  const std::vector<std::uint8_t> descriptor = {0x72, 0x03, 0x0C, 0x00, 0, 0, 0, 0};
+  struct Row {
+    const char *name;
+    Answer answer;
+    std::uint8_t senseLen;
+    std::uint8_t status, haStat, targStat;
+    std::vector<std::uint8_t> sense; // expected at the start of the sense area
+  } const table[] = {
+      {"good, sense area left alone", {0, 0x00, {}, {}}, 32, SS_COMP, 0, 0, {0xEE, 0xEE}},
+      {"check condition, fixed sense", {0, 0x02, fixed, {}}, 32, SS_ERR, 0, 2, fixed},
+      {"sense clipped to SRB_SenseLen", {0, 0x02, fixed, {}}, 3, SS_ERR, 0, 2, {0x70, 0, 0x05}},
+      {"descriptor sense made fixed",
+       {0, 0x02, descriptor, {}},
+       32,
+       SS_ERR,
+       0,
+       2,
+       {0x70, 0, 0x03, 0, 0, 0, 0, 10, 0, 0, 0, 0, 0x0C, 0x00}},
+      {"busy target", {0, 0x08, {}, {}}, 32, SS_ERR, 0, 0x08, {}},
+      {"time-out", {ERROR_SEM_TIMEOUT, 0, {}, {}}, 32, SS_ERR, 0x0B, 0, {}},
+      {"drive gone", {ERROR_DEVICE_NOT_CONNECTED, 0, {}, {}}, 32, SS_NO_DEVICE, 0x11, 0, {}},
+      {"request refused", {ERROR_INVALID_PARAMETER, 0, {}, {}}, 32, SS_INVALID_SRB, 0, 0, {}},
+      {"adapter failure", {ERROR_IO_DEVICE, 0, {}, {}}, 32, SS_ERR, 0x14, 0, {}},
+  };
+  for (const Row &r : table) {
+    io.answer = [&](const SentCommand &) { return r.answer; };
+    Exec e({0xF1, 0, 0, 0, 0, 74, 0, 0, 4, 0}, SRB_DIR_IN, nullptr, 0, r.senseLen);
+    std::memset(e.block + L.sense, 0xEE, kSenseAreaSize);
+    EXPECT_EQ(Send(e), r.status) << r.name;
+    EXPECT_EQ(e.block[kStatus], r.status) << r.name;
+    EXPECT_EQ(e.block[L.haStat], r.haStat) << r.name;
+    EXPECT_EQ(e.block[L.targStat], r.targStat) << r.name;
+    EXPECT_EQ(std::vector<std::uint8_t>(e.block + L.sense, e.block + L.sense + r.sense.size()),
+              r.sense)
+        << r.name;
+    if (r.senseLen < 18) { // nothing written past what the caller allowed
+      EXPECT_EQ(e.block[L.sense + r.senseLen], 0xEE) << r.name;
+    }
+  }
+}
+
+TEST_F(ExecTest, AlignedBufferGoesDirectMisalignedThroughACopy) {
+  alignas(4) std::uint8_t buffer[40] = {};
+  for (int i = 0; i < 40; ++i)
+    buffer[i] = static_cast<std::uint8_t>(i);
+  io.answer = [](const SentCommand &) { return Answer{0, 0, {}, {0xAA, 0xBB}}; };
+
+  Exec out({0x3B, 0x05, 0, 0, 0, 0, 0, 0, 32, 0}, SRB_DIR_OUT, buffer, 32);
+  ASSERT_EQ(Send(out), SS_COMP);
+  Exec outOdd({0x3B, 0x05, 0, 0, 0, 0, 0, 0, 32, 0}, SRB_DIR_OUT, buffer + 1, 32);
+  ASSERT_EQ(Send(outOdd), SS_COMP);
+  const std::vector<std::uint8_t> sentOdd(buffer + 1, buffer + 33);
+  Exec in({0xF1, 0, 0, 0, 0, 74, 0, 0, 4, 0}, SRB_DIR_IN, buffer + 2, 4);
+  ASSERT_EQ(Send(in), SS_COMP);
+
+  ASSERT_EQ(io.sent.size(), 3u);
+  EXPECT_EQ(io.sent[0].ioctl, IOCTL_SCSI_PASS_THROUGH_DIRECT);
+  EXPECT_EQ(io.sent[0].directBuffer, reinterpret_cast<std::uintptr_t>(buffer));
+  EXPECT_EQ(io.sent[0].dataIn, 0);
+  EXPECT_EQ(io.sent[1].ioctl, IOCTL_SCSI_PASS_THROUGH);
+  EXPECT_EQ(io.sent[1].dataOut, sentOdd);
+  EXPECT_EQ(io.sent[2].ioctl, IOCTL_SCSI_PASS_THROUGH);
+  EXPECT_EQ(io.sent[2].dataIn, 1);
+  EXPECT_EQ(buffer[2], 0xAA) << "data read through the copy reaches the caller";
+  EXPECT_EQ(buffer[3], 0xBB);
+  EXPECT_EQ(buffer[4], 4) << "only what the drive sent is copied back";
+}
+
+TEST_F(ExecTest, TimeOutsByCommand) {
+  struct Row {
+    std::uint8_t opcode;
+    std::uint32_t seconds;
+  } const table[] = {{0x3B, 360}, {0xE2, 360}, {0xE4, 360}, {0xE1, 30},
+                     {0xF0, 30},  {0x12, 30},  {0x00, 30}};
+  for (const Row &r : table) {
+    Exec e({r.opcode, 0, 0, 0, 0, 0}, 0, nullptr, 0);
+    Send(e);
+    ASSERT_FALSE(io.sent.empty());
+    EXPECT_EQ(io.sent.back().timeoutSeconds, r.seconds) << std::hex << int(r.opcode);
+    EXPECT_EQ(io.sent.back().cdb.size(), 6u);
+  }
+}
+
+TEST_F(ExecTest, RefusedBeforeSending) {
+  std::vector<std::uint8_t> big(0x10004);
+  struct Row {
+    const char *name;
+    Exec exec;
+    std::uint8_t ha, target, status;
+  } table[] = {
+      {"above the adapter's transfer limit", Exec({0x3B, 5}, SRB_DIR_OUT, big.data(), 0x10004), 0,
+       1, SS_INVALID_SRB},
+      {"no command block", Exec({}, 0, nullptr, 0), 0, 1, SS_INVALID_SRB},
+      {"length without buffer", Exec({0x3B, 5}, SRB_DIR_OUT, nullptr, 16), 0, 1, SS_INVALID_SRB},
+      {"both directions", Exec({0x3B, 5}, SRB_DIR_IN | SRB_DIR_OUT, big.data(), 16), 0, 1,
+       SS_INVALID_SRB},
+      {"no drive at the target", Exec({0x00}, 0, nullptr, 0), 0, 2, SS_NO_DEVICE},
+      {"no such adapter", Exec({0x00}, 0, nullptr, 0), 1, 1, SS_INVALID_HA},
+  };
+  for (Row &r : table) {
+    r.exec.block[kHaId] = r.ha;
+    r.exec.block[L.target] = r.target;
+    EXPECT_EQ(manager.Send(r.exec.block), r.status) << r.name;
+    EXPECT_EQ(r.exec.block[kStatus], r.status) << r.name;
+  }
+  EXPECT_TRUE(io.sent.empty());
+}
+
+TEST_F(ExecTest, CompleteWithEventSignalledWhenSendReturns) {
+  HANDLE event = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  ASSERT_NE(event, nullptr);
+  for (std::uint8_t flags : {std::uint8_t(SRB_EVENT_NOTIFY), std::uint8_t(0)}) {
+    ResetEvent(event);
+    Exec e({0x00, 0, 0, 0, 0, 0}, flags, nullptr, 0);
+    std::memcpy(e.block + L.postProc, &event, sizeof event);
+    EXPECT_EQ(Send(e), SS_COMP);
+    EXPECT_EQ(e.block[kStatus], SS_COMP);
+    EXPECT_EQ(WaitForSingleObject(event, 0), flags ? WAIT_OBJECT_0 : WAIT_TIMEOUT);
+  }
+  CloseHandle(event);
+}
+
+} // namespace
+} // namespace sptiaspi
