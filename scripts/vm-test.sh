@@ -1,7 +1,9 @@
 #!/bin/bash
 # VM integration test of the Linux sg ASPI manager and the program: builds
 # both (console toolkit, no tests), boots QEMU's drives and our own emulated
-# drive under QEMU (TCG), checks the outcomes and prints the benchmark.
+# drive under QEMU (TCG), checks the outcomes and prints the benchmark. The
+# shipped Windows program with our pass-through manager (win32-shipped
+# preset) runs under Wine in the same guest against the emulated drive.
 # Usage: scripts/vm-test.sh [build-dir]
 set -euo pipefail
 
@@ -10,7 +12,9 @@ build=${1:-$root/build/vm}
 started=$(date +%s)
 
 # linux-libc-dev: <linux/target_core_user.h> for the emulated drive.
-packages=(qemu-system-x86 linux-image-amd64 busybox-static cpio sg3-utils linux-libc-dev)
+# MinGW, Wine and Xvfb: the Windows program's cases (as scripts/win-test.sh).
+packages=(qemu-system-x86 linux-image-amd64 busybox-static cpio sg3-utils linux-libc-dev
+  g++-mingw-w64-i686 wine wine32:i386 fonts-wine xvfb xauth)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
@@ -19,6 +23,9 @@ if [ ${#missing[@]} -gt 0 ]; then
   echo "installing: ${missing[*]}"
   sudo=""
   [ "$(id -u)" = 0 ] || sudo=sudo
+  if ! dpkg --print-foreign-architectures | grep -qx i386; then
+    $sudo dpkg --add-architecture i386
+  fi
   $sudo apt-get -o DPkg::Lock::Timeout=900 update -qq
   DEBIAN_FRONTEND=noninteractive $sudo apt-get -o DPkg::Lock::Timeout=900 install -y -qq \
     "${missing[@]}"
@@ -27,6 +34,9 @@ fi
 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DFWUPD_WITH_QT=OFF \
   -DFWUPD_BUILD_TESTS=OFF >/dev/null
 cmake --build "$build" -j2 --target sg_aspi fwupd32
+(cd "$root" && cmake --preset win32-shipped >/dev/null && cmake --build --preset win32-shipped &&
+  cmake --build build/win32-shipped -j2 --target winclick)
+export VM_WIN32_BUILD=$root/build/win32-shipped
 
 rc=0
 "$root/tests/vm/run.sh" "$build" || rc=$?

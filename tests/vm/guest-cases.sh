@@ -1,20 +1,42 @@
 #!/bin/sh
-# Runs inside the test VM: every case of /opt/drive-cases/cases.txt against
-# its own emulated drive, as root, as a user of group cdrom or as a user
-# without rights, and reports on stdout: the program's output and exit code,
-# the commands the drive received while the program ran, and whether what
-# it stored matches the image byte for byte.
+# Runs inside the test VM: every case of a table (default
+# /opt/drive-cases/cases.txt, case directories beside it) against its own
+# emulated drive, as root, as a user of group cdrom or as a user without
+# rights, and reports on stdout: the program's output and exit code, the
+# commands the drive received while the program ran, and whether what it
+# stored matches the image byte for byte.
+# Usage: guest-cases.sh [TABLE [CASE-DIRS]]; with CASE_RUNNER set, that file
+# is sourced and its run_case runs the program instead (e.g. under Wine).
+# A token box=CAPTION (`_` a blank) is not the drive's: it goes to the
+# runner as CASE_BOX.
+table=${1:-/opt/drive-cases/cases.txt}
+root=${2:-$(dirname "$table")}
 . /opt/bin/guest-drive.sh
+
+run_case() { # NAME USER DIR: the Linux program, its texts on stdout
+  local cmd="cd $3 && SGASPI_LOG=/tmp/log-$1 FWUPD_TOOLKIT=console /opt/fw/fwupd32 </dev/null"
+  case $2 in
+  root) sh -c "$cmd" ;;
+  cdrom) chown -R fwuser "$3"; su -s /bin/sh fwuser -c "$cmd" ;;
+  none) chown -R nobody "$3"; su -s /bin/sh nobody -c "$cmd" ;;
+  esac
+}
+[ -z "${CASE_RUNNER:-}" ] || . "$CASE_RUNNER"
+
 drive_init
-grep -v '^#' /opt/drive-cases/cases.txt >/tmp/cases
+grep -v '^#' "$table" >/tmp/cases
 # The table comes in on descriptor 3, so nothing in a case can eat it.
 while read -r name user image bytes tokens <&3; do
   [ -n "$name" ] || continue
-  dir=/opt/drive-cases/$name
+  dir=$root/$name
   mkdir -p $dir
-  ua=0 args=
+  ua=0 args= CASE_BOX=
   for t in $tokens; do
-    if [ "$t" = ua ]; then ua=1; else args="$args $t"; fi
+    case $t in
+    ua) ua=1 ;;
+    box=*) CASE_BOX=$(echo "${t#box=}" | tr _ ' ') ;;
+    *) args="$args $t" ;;
+    esac
   done
   echo "=== CASE $name begin"
   # shellcheck disable=SC2086 # one word per token
@@ -26,12 +48,7 @@ while read -r name user image bytes tokens <&3; do
   echo "DRIVE /dev/$DRIVE_SG user=$user"
   [ $ua = 1 ] && kill -USR1 $DRIVE_PID
   before=$(wc -l </tmp/drive-$name/commands.log)
-  cmd="cd $dir && SGASPI_LOG=/tmp/log-$name FWUPD_TOOLKIT=console /opt/fw/fwupd32 </dev/null"
-  case $user in
-  root) sh -c "$cmd" >/tmp/out 2>&1 ;;
-  cdrom) chown -R fwuser $dir; su -s /bin/sh fwuser -c "$cmd" >/tmp/out 2>&1 ;;
-  none) chown -R nobody $dir; su -s /bin/sh nobody -c "$cmd" >/tmp/out 2>&1 ;;
-  esac
+  run_case $name $user $dir >/tmp/out 2>&1
   echo "exit=$?" >>/tmp/out
   cat /tmp/out
   tail -n +$((before + 1)) /tmp/drive-$name/commands.log | sed 's/^/DRV /'

@@ -62,6 +62,7 @@ if [ -x /opt/fw/fwupd32 ]; then
   for d in /sys/class/scsi_device/*/device/delete; do echo 1 >$d; done
   /opt/bin/guest-cases.sh >$R 2>&1
   /opt/bin/guest-bench.sh >$R 2>&1
+  [ -f /opt/wine.conf ] && /opt/bin/guest-wine.sh >$R 2>&1
 fi
 say "DONE"
 poweroff -f

@@ -3,6 +3,9 @@
 # kinds of host adapter and our own emulated drive (qdrive) behind the
 # kernel's loopback host, runs the sg ASPI manager and the program inside,
 # and checks what the drives answered and received.
+# With VM_WIN32_BUILD naming the shipped Windows build (fwupd32.exe, CDRAL.DLL,
+# winclick.exe) and Wine and Xvfb installed, the guest also runs the Windows
+# program under Wine against the emulated drive (guest-wine.sh).
 # Usage: run.sh <build-dir> [work-dir]
 set -euo pipefail
 
@@ -55,13 +58,54 @@ if [ -x "$prog" ] && [ "${VM_WITHOUT_PROGRAM:-0}" != 1 ]; then
   cp "$here/guest-bench.sh" "$work/payload/bin/"
 fi
 
+# The Windows program under Wine: the guest reaches the build machine's root
+# over 9p, so the program, the prefix and the case directories stay here.
+with_wine=0
+win32=${VM_WIN32_BUILD:-}
+if [ -n "$win32" ] && [ -f "$win32/src/fwupd32.exe" ] && [ -f "$win32/src/CDRAL.DLL" ] &&
+  [ -f "$win32/tools/winclick/winclick.exe" ] && command -v wine >/dev/null &&
+  command -v Xvfb >/dev/null && [ "${VM_WITHOUT_WINE:-0}" != 1 ] && [ $with_program = 1 ]; then
+  with_wine=1
+  win32=$(cd "$win32" && pwd)
+  prefix=$build/vm-wineprefix # made once, read through the guest's overlay
+  if [ ! -f "$prefix/.vm-ready" ]; then
+    rm -rf "$prefix"
+    (
+      export WINEPREFIX=$prefix WINEARCH=win32 WINEDEBUG=-all
+      wineboot -i </dev/null >/dev/null 2>&1
+      # The drive letter of the emulated drive: listed as a CD-ROM drive.
+      wine reg add 'HKLM\Software\Wine\Drives' /v d: /t REG_SZ /d cdrom /f </dev/null >/dev/null 2>&1
+      wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f \
+        </dev/null >/dev/null 2>&1
+      wineserver -w
+    )
+    ln -sfn /tmp "$prefix/dosdevices/d:"
+    ln -sfn /dev/sr0 "$prefix/dosdevices/d::"
+    touch "$prefix/.vm-ready"
+  fi
+  rm -rf "$work/wine-cases"
+  cp "$here/wine-cases.txt" "$work/payload/wine-cases.txt"
+  grep -v '^#' "$here/wine-cases.txt" | while read -r name _ image bytes _; do
+    mkdir -p "$work/wine-cases/$name"
+    [ "$image" = - ] || head -c "$bytes" /dev/urandom >"$work/wine-cases/$name/$image"
+  done
+  cat >"$work/payload/wine.conf" <<CONF
+EXE=$win32/src/fwupd32.exe
+WINCLICK=$win32/tools/winclick/winclick.exe
+PREFIX=$prefix
+CASES=$work/wine-cases
+RUN=$here/wine-run.sh
+CONF
+fi
+cp "$here/guest-hostroot.sh" "$here/guest-wine.sh" "$work/payload/bin/"
+
 "$here/build-initramfs.sh" "$kver" "$work/payload" "$here/init.sh" "$work/initramfs.gz"
 truncate -s 4M "$work/disc.iso" # medium for the QEMU drives (2048-byte sectors)
 
 cd "$work"
 drive() { echo "if=none,id=$1,file=$work/disc.iso,format=raw,readonly=on"; }
 args=(
-  -accel tcg -m 512 -nodefaults -no-reboot -display none
+  -accel tcg -m 2048 -smp 2 -nodefaults -no-reboot -display none
   -kernel "/boot/vmlinuz-$kver" -initrd "$work/initramfs.gz"
   -append "console=ttyS0 quiet panic=-1 vmtest.sg=5"
   -serial "file:$work/console.log" -serial "file:$work/results.log"
@@ -76,6 +120,7 @@ args=(
   -device "scsi-cd,bus=mega.0,scsi-id=1,drive=cd2,vendor=QUILMAR,product=CD-ROM QM-16,ver=1.0A"
   -device qemu-xhci,id=xhci -device usb-bot,id=bot,bus=xhci.0
   -device "scsi-cd,bus=bot.0,drive=cd4,vendor=QUILMAR,product=CD-ROM QM-20TSUW,ver=1.0A"
+  -virtfs local,path=/,mount_tag=hostroot,security_model=none,readonly=on,multidevs=remap
 )
 start=$(date +%s.%N)
 timeout "${VM_TIMEOUT:-300}" qemu-system-x86_64 "${args[@]}" || {
@@ -84,4 +129,4 @@ timeout "${VM_TIMEOUT:-300}" qemu-system-x86_64 "${args[@]}" || {
 end=$(date +%s.%N)
 awk -v s="$start" -v e="$end" 'BEGIN { printf "VM wall time: %.1f s\n", e - s }'
 
-"$here/check.sh" "$work/results.log" "$with_program"
+"$here/check.sh" "$work/results.log" "$with_program" "$with_wine"
