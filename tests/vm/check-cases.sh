@@ -10,11 +10,12 @@ trap 'rm -rf "$drive_cases" "${cases:-}"' EXIT
 awk -v dir="$drive_cases" '{ sub(/\r$/, "") } /^=== CASE .* begin$/ { f = dir "/" $3 } f { print > f }
   /^=== CASE .* end$/ { f = "" }' "$log"
 
-sequence() { # the drive's command sequence of one case, as tokens
+drive_sequence() { # the drive's command sequence of one case, as tokens
   awk '$1 == "DRV" { t = $3; if (t == "3B" || t == "E2") t = t "/" substr($4, 2)
     for (i = 4; i <= NF; i++) if ($i ~ /^len=/) { if ($(i + 1) == "CHECK") t = t "!"; break }
     printf "%s%s", n++ ? " " : "", t }' "$drive_cases/$1"
 }
+sequence() { drive_sequence "$@"; }
 blocks() { # TOKEN N: N-1 times TOKEN/4 then TOKEN/5 (WRITE BUFFER) or N times E2/1
   local i out=""
   for ((i = 1; i < $2; i++)); do out+="$1/4 "; done

@@ -2,9 +2,9 @@
 # Checks the results the test VM wrote to its second serial port: the
 # manager's census and commands on every adapter kind, sg_inq as a peer, and
 # (when the program was built) the program's outcome in each case directory.
-# Usage: check.sh <results.log> <with-program 0|1> [<with-wine 0|1>]
+# Usage: check.sh <results.log> <with-program 0|1> [<with-wine 0|1> [<with-package 0|1>]]
 set -uo pipefail
-log=$1 with_program=${2:-0} with_wine=${3:-0}
+log=$1 with_program=${2:-0} with_wine=${3:-0} with_pkg=${4:-0}
 failures=0
 ok() { echo "ok   $*"; }
 bad() { echo "FAIL $*"; failures=$((failures + 1)); }
@@ -64,6 +64,7 @@ if [ "$with_program" = 1 ]; then
   done
   . "$(dirname "$0")/check-cases.sh" "$log"
   [ "$with_wine" = 1 ] && . "$(dirname "$0")/check-wine.sh"
+  [ "$with_pkg" = 1 ] && . "$(dirname "$0")/check-pkg.sh"
 fi
 
 echo "$failures failure(s)"

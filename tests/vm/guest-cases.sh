@@ -7,8 +7,8 @@
 # stored matches the image byte for byte.
 # Usage: guest-cases.sh [TABLE [CASE-DIRS]]; with CASE_RUNNER set, that file
 # is sourced and its run_case runs the program instead (e.g. under Wine).
-# A token box=CAPTION (`_` a blank) is not the drive's: it goes to the
-# runner as CASE_BOX.
+# Tokens box=CAPTION (`_` a blank) and run=WORD are not the drive's: they go
+# to the runner as CASE_BOX and CASE_RUN.
 table=${1:-/opt/drive-cases/cases.txt}
 root=${2:-$(dirname "$table")}
 . /opt/bin/guest-drive.sh
@@ -30,11 +30,12 @@ while read -r name user image bytes tokens <&3; do
   [ -n "$name" ] || continue
   dir=$root/$name
   mkdir -p $dir
-  ua=0 args= CASE_BOX=
+  ua=0 args= CASE_BOX= CASE_RUN=
   for t in $tokens; do
     case $t in
     ua) ua=1 ;;
     box=*) CASE_BOX=$(echo "${t#box=}" | tr _ ' ') ;;
+    run=*) CASE_RUN=${t#run=} ;;
     *) args="$args $t" ;;
     esac
   done

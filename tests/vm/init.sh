@@ -63,6 +63,7 @@ if [ -x /opt/fw/fwupd32 ]; then
   /opt/bin/guest-cases.sh >$R 2>&1
   /opt/bin/guest-bench.sh >$R 2>&1
   [ -f /opt/wine.conf ] && /opt/bin/guest-wine.sh >$R 2>&1
+  [ -f /opt/pkg.conf ] && /opt/bin/guest-pkg.sh >$R 2>&1
 fi
 say "DONE"
 poweroff -f

@@ -6,6 +6,8 @@
 # With VM_WIN32_BUILD naming the shipped Windows build (fwupd32.exe, CDRAL.DLL,
 # winclick.exe) and Wine and Xvfb installed, the guest also runs the Windows
 # program under Wine against the emulated drive (guest-wine.sh).
+# With VM_DEB naming the Debian package, the guest installs it in that chroot
+# and runs the installed command against the emulated drive (guest-pkg.sh).
 # Usage: run.sh <build-dir> [work-dir]
 set -euo pipefail
 
@@ -97,7 +99,29 @@ CASES=$work/wine-cases
 RUN=$here/wine-run.sh
 CONF
 fi
-cp "$here/guest-hostroot.sh" "$here/guest-wine.sh" "$work/payload/bin/"
+# The Debian package (VM_DEB): unpacked over the guest's chroot, whose
+# libraries and dbus-daemon are the build machine's; a user without rights
+# gets a private session bus with a notification stand-in (sd-bus).
+with_pkg=0
+deb=${VM_DEB:-}
+if [ -n "$deb" ] && [ -f "$deb" ] && [ $with_program = 1 ] && [ "${VM_WITHOUT_PACKAGE:-0}" != 1 ]; then
+  with_pkg=1
+  deb=$(readlink -f "$deb")
+  g++ -std=c++20 -O2 -Wall -Wextra -Werror "$here/notify_standin.cpp" -lsystemd \
+    -o "$work/notify_standin"
+  cp "$here/pkg-cases.txt" "$work/payload/pkg-cases.txt"
+  grep -v '^#' "$here/pkg-cases.txt" | while read -r name _ image bytes _; do
+    mkdir -p "$work/pkg-cases/$name"
+    head -c "$bytes" /dev/urandom >"$work/pkg-cases/$name/$image"
+  done
+  cat >"$work/payload/pkg.conf" <<CONF
+DEB=$deb
+STANDIN=$work/notify_standin
+CASES=$work/pkg-cases
+RUN=$here/pkg-run.sh
+CONF
+fi
+cp "$here/guest-hostroot.sh" "$here/guest-wine.sh" "$here/guest-pkg.sh" "$work/payload/bin/"
 
 "$here/build-initramfs.sh" "$kver" "$work/payload" "$here/init.sh" "$work/initramfs.gz"
 truncate -s 4M "$work/disc.iso" # medium for the QEMU drives (2048-byte sectors)
@@ -129,4 +153,4 @@ timeout "${VM_TIMEOUT:-300}" qemu-system-x86_64 "${args[@]}" || {
 end=$(date +%s.%N)
 awk -v s="$start" -v e="$end" 'BEGIN { printf "VM wall time: %.1f s\n", e - s }'
 
-"$here/check.sh" "$work/results.log" "$with_program" "$with_wine"
+"$here/check.sh" "$work/results.log" "$with_program" "$with_wine" "$with_pkg"
