@@ -1,7 +1,7 @@
 # Sourced by the test VM's scripts: the build machine's root, read-only over
 # virtio-9p, under a tmpfs overlay at /newroot, with fresh proc, sys, dev,
-# devpts, shm, tmp and run inside, so that `chroot /newroot` gives the
-# guest a full userland (Wine, Xvfb, dbus) at the host's own paths.
+# devpts, shm and run inside, so that `chroot /newroot` gives the guest a
+# full userland (Wine, Xvfb, dbus) at the host's own paths.
 hostroot_up() {
   mkdir -p /host /ovl /newroot
   mount -t 9p -o trans=virtio,version=9p2000.L,ro,msize=512000,cache=loose hostroot /host || return 1
@@ -15,9 +15,12 @@ hostroot_up() {
   mkdir -p /newroot/dev/pts /newroot/dev/shm
   mount -t devpts devpts /newroot/dev/pts
   mount -t tmpfs tmpfs /newroot/dev/shm
-  mount -t tmpfs tmpfs /newroot/tmp
   mount -t tmpfs tmpfs /newroot/run
-  chmod 1777 /newroot/tmp /newroot/dev/shm
+  chmod 1777 /newroot/dev/shm
+  # /tmp stays the host's, through the overlay: the checkout under test may
+  # live there. The host's X and Wine server sockets and locks mean nothing
+  # in here and would be taken for running servers, so they go.
+  rm -rf /newroot/tmp/.X11-unix /newroot/tmp/.X[0-9]*-lock /newroot/tmp/.wine-*
   # The guest's users, as the busybox side has them.
   cp /etc/passwd /etc/group /newroot/etc/
 }
