@@ -75,7 +75,7 @@ Reply CheckCondition(const Sense &s) {
   return r;
 }
 
-std::string ParseToken(const std::string &token, DriveSpec &spec) {
+std::string ParseToken(const std::string &token, DriveConfig &config) {
   const auto eq = token.find('=');
   const std::string key = token.substr(0, eq),
                     value = eq == std::string::npos ? "" : token.substr(eq + 1);
@@ -83,14 +83,14 @@ std::string ParseToken(const std::string &token, DriveSpec &spec) {
   std::replace(blanked.begin(), blanked.end(), '_', ' ');
   const auto parts = Split(blanked, ':');
   if (key == "id" && parts.size() == 3) {
-    spec.vendor = parts[0], spec.product = parts[1], spec.revision = parts[2];
+    config.vendor = parts[0], config.product = parts[1], config.revision = parts[2];
     return "";
   }
-  if (key == "type" && ParseHexByte(value, spec.deviceType))
+  if (key == "type" && ParseHexByte(value, config.deviceType))
     return "";
   if (key == "mem74" && value.size() == 8) {
     for (int i = 0; i < 4; ++i)
-      if (!ParseHexByte(value.substr(2 * i, 2), spec.memory74[i]))
+      if (!ParseHexByte(value.substr(2 * i, 2), config.memory74[i]))
         return "bad byte in " + token;
     return "";
   }
@@ -99,7 +99,7 @@ std::string ParseToken(const std::string &token, DriveSpec &spec) {
     f.nth = static_cast<unsigned>(std::atoi(parts[1].c_str()));
     f.sense.descriptor = parts.size() == 4;
     if (ParseHexByte(parts[0], f.opcode) && ParseSense(parts[2], f.sense)) {
-      spec.faults.push_back(f);
+      config.faults.push_back(f);
       return "";
     }
   }
@@ -107,15 +107,15 @@ std::string ParseToken(const std::string &token, DriveSpec &spec) {
     Slowness s;
     s.milliseconds = static_cast<unsigned>(std::atoi(parts[1].c_str()));
     if (ParseHexByte(parts[0], s.opcode)) {
-      spec.slow.push_back(s);
+      config.slow.push_back(s);
       return "";
     }
   }
   return "cannot use " + token;
 }
 
-DriveModel::DriveModel(DriveSpec spec) : spec_(std::move(spec)) {
-  std::memcpy(memory_ + kMemoryAddress, spec_.memory74, 4);
+DriveModel::DriveModel(DriveConfig config) : config_(std::move(config)) {
+  std::memcpy(memory_ + kMemoryAddress, config_.memory74, 4);
 }
 
 Reply DriveModel::Handle(const std::uint8_t *cdb, std::size_t cdbLen, const std::uint8_t *out,
@@ -131,10 +131,10 @@ Reply DriveModel::Handle(const std::uint8_t *cdb, std::size_t cdbLen, const std:
   }
   const unsigned nth = ++counts_[op];
   unsigned delay = 0;
-  for (const auto &s : spec_.slow)
+  for (const auto &s : config_.slow)
     if (s.opcode == op)
       delay = s.milliseconds;
-  for (const auto &f : spec_.faults)
+  for (const auto &f : config_.faults)
     if (f.opcode == op && (f.nth == 0 || f.nth == nth)) {
       Reply r = Rejected(f.sense, "fault switch");
       r.delayMs = delay;
@@ -173,14 +173,14 @@ Reply DriveModel::Inquiry(const std::uint8_t *cdb, std::uint8_t *in, std::size_t
   if (cdb[1] & 0x01) // no vital product data pages
     return CheckCondition(kInvalidField);
   std::uint8_t data[96] = {};
-  data[0] = spec_.deviceType;
+  data[0] = config_.deviceType;
   data[1] = 0x80; // removable medium
   data[2] = 0x02; // SCSI-2, as the drives of this family report
   data[3] = 0x02;
   data[4] = sizeof data - 5;
-  PutPadded(data + 8, spec_.vendor, 8);
-  PutPadded(data + 16, spec_.product, 16);
-  PutPadded(data + 32, spec_.revision, 4);
+  PutPadded(data + 8, config_.vendor, 8);
+  PutPadded(data + 16, config_.product, 16);
+  PutPadded(data + 32, config_.revision, 4);
   Reply r;
   r.dataIn = std::min<std::size_t>({inLen, sizeof data, Big(cdb + 3, 2)});
   std::memcpy(in, data, r.dataIn);

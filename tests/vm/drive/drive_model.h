@@ -27,7 +27,7 @@ struct Slowness {
   unsigned milliseconds = 0;
 };
 
-struct DriveSpec {
+struct DriveConfig {
   std::string vendor = "QUILMAR", product = "CD-ROM", revision = "1.0A";
   std::uint8_t deviceType = 5;
   std::uint8_t memory74[4] = {0x05, 0x11, 0x22, 0x33};
@@ -38,7 +38,7 @@ struct DriveSpec {
 // Parses "id=VENDOR:PRODUCT:REV" ('_' stands for a blank), "mem74=05112233",
 // "fail=OP:K:KEY/ASC/ASCQ[:desc]", "slow=OP:MS", "type=N". Numbers in hex
 // except K and MS. Returns an empty string or what is wrong.
-std::string ParseToken(const std::string &token, DriveSpec &spec);
+std::string ParseToken(const std::string &token, DriveConfig &config);
 
 enum class Store { None, Download, Loader };
 
@@ -54,7 +54,7 @@ struct Reply {
 
 class DriveModel {
 public:
-  explicit DriveModel(DriveSpec spec);
+  explicit DriveModel(DriveConfig config);
 
   // One command: out holds the data-out bytes, in receives data-in bytes.
   Reply Handle(const std::uint8_t *cdb, std::size_t cdbLen, const std::uint8_t *out,
@@ -70,7 +70,7 @@ private:
   Reply LoaderCommand(const std::uint8_t *cdb, const std::uint8_t *out, std::size_t outLen,
                       std::uint8_t *in, std::size_t inLen);
 
-  DriveSpec spec_;
+  DriveConfig config_;
   std::uint8_t memory_[256] = {}; // drive memory the vendor commands reach
   unsigned counts_[256] = {};
   bool unitAttention_ = false;

@@ -35,10 +35,10 @@ qdrive::Reply Run(qdrive::DriveModel &m, const Step &s, std::vector<std::uint8_t
 }
 
 void Scenario(const char *name, std::vector<std::string> tokens, std::vector<Step> steps) {
-  qdrive::DriveSpec spec;
+  qdrive::DriveConfig config;
   for (const auto &t : tokens)
-    Check(qdrive::ParseToken(t, spec).empty(), std::string(name) + ": token " + t);
-  qdrive::DriveModel m(spec);
+    Check(qdrive::ParseToken(t, config).empty(), std::string(name) + ": token " + t);
+  qdrive::DriveModel m(config);
   std::vector<std::uint8_t> in;
   for (std::size_t i = 0; i < steps.size(); ++i) {
     const Step &s = steps[i];
@@ -127,9 +127,9 @@ int main() {
           "loader: byte 1 = 0 at 0x38000 taken");
   }
   {
-    qdrive::DriveSpec spec;
-    qdrive::ParseToken("id=QUILMAR:CD-ROM_QM-20TS:1.1A", spec);
-    qdrive::DriveModel m(spec);
+    qdrive::DriveConfig config;
+    qdrive::ParseToken("id=QUILMAR:CD-ROM_QM-20TS:1.1A", config);
+    qdrive::DriveModel m(config);
     std::vector<std::uint8_t> in;
     m.RaiseUnitAttention();
     Run(m, {{0x12, 0, 0, 0, 62, 0}, 62, nullptr, 0, 0, 0, 0}, in);
@@ -139,8 +139,8 @@ int main() {
           "unit attention on the first command after INQUIRY");
     Check(Run(m, {kTur, 0, nullptr, 0, 0, 0, 0}, in).status == 0, "unit attention only once");
   }
-  qdrive::DriveSpec spec;
-  Check(!qdrive::ParseToken("fail=3b:1:5/26", spec).empty(), "malformed fault switch refused");
+  qdrive::DriveConfig config;
+  Check(!qdrive::ParseToken("fail=3b:1:5/26", config).empty(), "malformed fault switch refused");
   std::printf("drive model: %d failure(s)\n", failures);
   return failures > 0;
 }

@@ -111,14 +111,14 @@ int main(int argc, char **argv) {
                  argv[0]);
     return 2;
   }
-  qdrive::DriveSpec spec;
+  qdrive::DriveConfig config;
   for (int i = 3; i < argc; ++i)
-    if (const std::string bad = qdrive::ParseToken(argv[i], spec); !bad.empty()) {
+    if (const std::string bad = qdrive::ParseToken(argv[i], config); !bad.empty()) {
       std::fprintf(stderr, "qdrive: %s\n", bad.c_str());
       return 2;
     }
   const std::string dir = argv[2];
-  Drive d{qdrive::DriveModel(spec), std::fopen((dir + "/commands.log").c_str(), "a"),
+  Drive d{qdrive::DriveModel(config), std::fopen((dir + "/commands.log").c_str(), "a"),
           open((dir + "/download.bin").c_str(), O_RDWR | O_CREAT | O_TRUNC, 0644),
           open((dir + "/loader.bin").c_str(), O_RDWR | O_CREAT | O_TRUNC, 0644)};
   tcmu_ring ring;
