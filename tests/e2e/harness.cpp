@@ -34,6 +34,12 @@ std::int64_t MtimeNs(const fs::path &path) {
   return std::int64_t{st.st_mtim.tv_sec} * 1000000000 + st.st_mtim.tv_nsec;
 }
 
+// Back-dates an image so that a write by the program would move its mtime.
+void BackDate(const fs::path &path) {
+  struct timespec times[2] = {{1000000000, 0}, {1000000000, 0}};
+  ::utimensat(AT_FDCWD, path.c_str(), times, 0);
+}
+
 fs::path ManagerFile(Manager manager) {
   const fs::path base = SIM_MANAGER_DIR;
   switch (manager) {
@@ -186,9 +192,7 @@ void Sandbox::WriteImage(const std::string &name, const std::vector<std::uint8_t
     out.write(reinterpret_cast<const char *>(bytes.data()),
               static_cast<std::streamsize>(bytes.size()));
   }
-  // Back-date the image so that a write by the program would move its mtime.
-  struct timespec times[2] = {{1000000000, 0}, {1000000000, 0}};
-  ::utimensat(AT_FDCWD, path.c_str(), times, 0);
+  BackDate(path);
   images_.push_back({path, bytes, MtimeNs(path)});
 }
 
@@ -222,8 +226,7 @@ void Sandbox::WriteSparseImage(const std::string &name, std::int64_t size) {
   const fs::path path = dir_ / name;
   std::ofstream(path, std::ios::binary | std::ios::trunc).close();
   fs::resize_file(path, static_cast<std::uintmax_t>(size));
-  struct timespec times[2] = {{1000000000, 0}, {1000000000, 0}};
-  ::utimensat(AT_FDCWD, path.c_str(), times, 0);
+  BackDate(path);
   images_.push_back({path, {}, MtimeNs(path), size});
 }
 

@@ -43,6 +43,15 @@ mkcase() { # name file bytes
   mkdir -p "$work/payload/cases/$1"
   head -c "$3" /dev/urandom >"$work/payload/cases/$1/$2"
 }
+# case_dirs TABLE DIR: one directory per case of the table, holding its image
+# file of random bytes (none where the table says "-").
+case_dirs() {
+  grep -v '^#' "$1" | while read -r name _ image bytes _; do
+    mkdir -p "$2/$name"
+    [ "$image" = - ] || head -c "$bytes" /dev/urandom >"$2/$name/$image"
+  done
+}
+
 with_program=0
 if [ -x "$prog" ] && [ "${VM_WITHOUT_PROGRAM:-0}" != 1 ]; then
   with_program=1
@@ -52,10 +61,7 @@ if [ -x "$prog" ] && [ "${VM_WITHOUT_PROGRAM:-0}" != 1 ]; then
   # The emulated drive's cases: one directory each, with its image file.
   mkdir -p "$work/payload/drive-cases"
   cp "$here/cases.txt" "$work/payload/drive-cases/"
-  grep -v '^#' "$here/cases.txt" | while read -r name _ image bytes _; do
-    mkdir -p "$work/payload/drive-cases/$name"
-    [ "$image" = - ] || head -c "$bytes" /dev/urandom >"$work/payload/drive-cases/$name/$image"
-  done
+  case_dirs "$here/cases.txt" "$work/payload/drive-cases"
   g++ -std=c++20 -O2 -Wall -Wextra -Werror "$here/sgio_loop.cpp" -o "$work/payload/bin/sgio_loop"
   cp "$here/guest-bench.sh" "$work/payload/bin/"
 fi
@@ -87,10 +93,7 @@ if [ -n "$win32" ] && [ -f "$win32/src/fwupd32.exe" ] && [ -f "$win32/src/CDRAL.
   fi
   rm -rf "$work/wine-cases"
   cp "$here/wine-cases.txt" "$work/payload/wine-cases.txt"
-  grep -v '^#' "$here/wine-cases.txt" | while read -r name _ image bytes _; do
-    mkdir -p "$work/wine-cases/$name"
-    [ "$image" = - ] || head -c "$bytes" /dev/urandom >"$work/wine-cases/$name/$image"
-  done
+  case_dirs "$here/wine-cases.txt" "$work/wine-cases"
   cat >"$work/payload/wine.conf" <<CONF
 EXE=$win32/src/fwupd32.exe
 WINCLICK=$win32/tools/winclick/winclick.exe
@@ -110,10 +113,7 @@ if [ -n "$deb" ] && [ -f "$deb" ] && [ $with_program = 1 ] && [ "${VM_WITHOUT_PA
   g++ -std=c++20 -O2 -Wall -Wextra -Werror "$here/notify_standin.cpp" -lsystemd \
     -o "$work/notify_standin"
   cp "$here/pkg-cases.txt" "$work/payload/pkg-cases.txt"
-  grep -v '^#' "$here/pkg-cases.txt" | while read -r name _ image bytes _; do
-    mkdir -p "$work/pkg-cases/$name"
-    head -c "$bytes" /dev/urandom >"$work/pkg-cases/$name/$image"
-  done
+  case_dirs "$here/pkg-cases.txt" "$work/pkg-cases"
   cat >"$work/payload/pkg.conf" <<CONF
 DEB=$deb
 STANDIN=$work/notify_standin
