@@ -5,6 +5,7 @@
 
 #include "platform/kernel.h"
 
+#include <algorithm>
 #include <cstdlib>
 
 namespace {
@@ -18,12 +19,35 @@ constexpr unsigned kFallbackPollMs = 10;
 constexpr unsigned kQueryLimitMs = 2 * 60 * 1000;
 constexpr unsigned kFirmwareLimitMs = 10 * 60 * 1000;
 
+// A manager that has once left a request unanswered to its limit is not
+// trusted with minutes again in the same run: each later query wait gets a
+// twenty-fourth of the query limit (5 s), and all of them together half of
+// it (60 s); after that a pending query is given up at the next look. A
+// census of 256 targets that never answer so ends after about 3 minutes.
+// Firmware commands keep their whole limit: the transfer ends at the first
+// one abandoned, so a run abandons at most one, and a slow flash is never
+// cut short for what a query did before it.
+constexpr unsigned kDistrustedDivisor = 24;
+constexpr unsigned kDistrustBudgetDivisor = 2;
+
 // A firmware command still pending after this long is a slow one (a drive
 // writing its flash takes seconds): reading its status every 10 ms instead of
 // after every time slice delays it by at most a tenth and leaves the
 // processor to the rest of the machine.
 constexpr unsigned kSpinLimitMs = 100;
 constexpr unsigned kSlowPollMs = 10;
+
+// An event wait reads the status at least this often, whatever the event
+// says: a manager may signal before it writes the status, or never.
+constexpr unsigned kEventLookMs = 100;
+// After a signal that left the status pending, so that a manager signalling
+// in a loop costs this thread at most a hundred wake-ups a second.
+constexpr unsigned kSpuriousPauseMs = 10;
+
+// One step of a wait counts for at most what it was meant to take plus this:
+// a process stopped (a debugger, Ctrl+Z, SIGSTOP) for longer than the limit
+// must not come back to find a completed command abandoned.
+constexpr unsigned kStepSlackMs = 100;
 
 #ifdef FWUPD_TEST_HOOKS
 unsigned LimitOverrideMs = 0; // 0 keeps the limits above
@@ -44,12 +68,15 @@ unsigned LimitFor(unsigned limitMs) {
   return limitMs;
 }
 
-// Milliseconds since `start`, from the high-resolution counter.
-unsigned ElapsedMs(std::int64_t start) {
-  const std::int64_t ticks = platform::QueryCounter() - start;
+// The run's trust in its manager: lost at the first abandoned request.
+bool Distrusted = false;
+unsigned DistrustBudgetMs = 0; // what later query waits may still take together
+
+// Milliseconds from `from` to `to` on the high-resolution counter.
+unsigned MsBetween(std::int64_t from, std::int64_t to) {
   const std::int64_t perMs = platform::QueryCounterFrequency() / 1000;
-  const std::int64_t ms = ticks / (perMs > 0 ? perMs : 1);
-  return ms > 0xFFFFFFF0 ? 0xFFFFFFF0u : static_cast<unsigned>(ms);
+  const std::int64_t ms = (to - from) / (perMs > 0 ? perMs : 1);
+  return ms < 0 ? 0u : ms > 0xFFFFFFF0 ? 0xFFFFFFF0u : static_cast<unsigned>(ms);
 }
 
 bool Ended(const void *block, bool *ok) {
@@ -58,52 +85,112 @@ bool Ended(const void *block, bool *ok) {
   return now != SS_PENDING;
 }
 
+enum class WaitKind { Query, Firmware };
+
+// The time one wait has spent, counted step by step (see kStepSlackMs).
+class WaitClock {
+public:
+  explicit WaitClock(WaitKind kind) : Kind(kind), Last(platform::QueryCounter()) {
+    LimitMs = LimitFor(kind == WaitKind::Firmware ? kFirmwareLimitMs : kQueryLimitMs);
+    if (Distrusted && kind == WaitKind::Query)
+      LimitMs = std::min(LimitFor(kQueryLimitMs) / kDistrustedDivisor, DistrustBudgetMs);
+  }
+  WaitClock(const WaitClock &) = delete;
+  WaitClock &operator=(const WaitClock &) = delete;
+  ~WaitClock() {
+    if (Distrusted && Kind == WaitKind::Query && !FirstAbandoned)
+      DistrustBudgetMs -= std::min(DistrustBudgetMs, CountedMs);
+  }
+
+  // Counts the time since the last step, at most `plannedMs` and the slack;
+  // returns the time that really passed.
+  unsigned Step(unsigned plannedMs) {
+    const std::int64_t now = platform::QueryCounter();
+    const unsigned passed = MsBetween(Last, now);
+    Last = now;
+    CountedMs += std::min(passed, plannedMs + kStepSlackMs);
+    return passed;
+  }
+  bool Over() const { return CountedMs >= LimitMs; }
+  unsigned LeftMs() const { return Over() ? 0 : LimitMs - CountedMs; }
+  unsigned CountedMs = 0;
+
+  // The request is given up: its memory is never reused, and the manager
+  // is trusted no longer.
+  bool Abandon() {
+    if (!Distrusted) {
+      Distrusted = true;
+      FirstAbandoned = true;
+      DistrustBudgetMs = LimitFor(kQueryLimitMs) / kDistrustBudgetDivisor;
+    }
+    return false;
+  }
+
+private:
+  WaitKind Kind;
+  std::int64_t Last;
+  unsigned LimitMs = 0;
+  bool FirstAbandoned = false;
+};
+
 } // namespace
 
+// The status is read after each time check, so a request that ended while
+// the time ran out (or while the process was stopped) is taken, not dropped.
 bool CompleteByPolling(void *block, unsigned sleepMs) {
-  const unsigned limitMs = LimitFor(sleepMs == 0 ? kFirmwareLimitMs : kQueryLimitMs);
-  const std::int64_t start = platform::QueryCounter();
   bool ok = false;
-  while (!Ended(block, &ok)) {
-    const unsigned elapsed = ElapsedMs(start);
-    if (elapsed >= limitMs)
-      return false; // abandoned: its memory is never reused
-    PassThroughSleep(sleepMs == 0 && elapsed >= kSpinLimitMs ? kSlowPollMs : sleepMs);
+  if (Ended(block, &ok))
+    return ok;
+  WaitClock clock(sleepMs == 0 ? WaitKind::Firmware : WaitKind::Query);
+  for (;;) {
+    if (clock.Over())
+      return Ended(block, &ok) ? ok : clock.Abandon();
+    const unsigned nap = sleepMs == 0 && clock.CountedMs >= kSpinLimitMs ? kSlowPollMs : sleepMs;
+    PassThroughSleep(nap);
+    clock.Step(nap);
+    if (Ended(block, &ok))
+      return ok;
   }
-  return ok;
 }
 
 // The event says only that the manager signalled it, perhaps for an earlier
-// attempt that it answered busy, perhaps twice or late; the status says
-// whether this request has ended. A signal that leaves the status pending is
-// reset and waited past.
+// attempt that it answered busy, perhaps twice, late, early or in a loop;
+// the status says whether this request has ended. A signal that leaves the
+// status pending is reset and waited past.
 bool CompleteByEvent(SRB_ExecSCSICmd *block, platform::Event *event, std::uint32_t submitResult) {
   bool ok = false;
   if (submitResult != SS_PENDING)
     return ReadStatus(block) == SS_COMP; // already ended: no wait
   if (event == nullptr)                  // no event could be made: the status still tells
     return CompleteByPolling(block, kFallbackPollMs);
-  const unsigned limitMs = LimitFor(kQueryLimitMs);
-  const std::int64_t start = platform::QueryCounter();
-  while (!Ended(block, &ok)) {
-    const unsigned elapsed = ElapsedMs(start);
-    if (elapsed >= limitMs)
-      return false;
-    if (!platform::WaitForEvent(event, limitMs - elapsed)) {
-      // Not signalled in time, or the wait itself failed: the status or the
-      // limit ends the loop, without spinning on a wait that keeps failing.
-      PassThroughSleep(kFallbackPollMs);
-      continue;
-    }
+  if (Ended(block, &ok))
+    return ok;
+  WaitClock clock(WaitKind::Query);
+  for (;;) {
+    if (clock.Over())
+      return Ended(block, &ok) ? ok : clock.Abandon();
+    const unsigned look = std::min(kEventLookMs, clock.LeftMs());
+    const bool signalled = platform::WaitForEvent(event, look);
+    const unsigned passed = clock.Step(look);
     if (Ended(block, &ok))
-      break;
-    platform::ResetEvent(event);
+      return ok;
+    if (signalled) {
+      platform::ResetEvent(event);
+      PassThroughSleep(kSpuriousPauseMs);
+      clock.Step(kSpuriousPauseMs);
+    } else if (passed < look / 2) {
+      // The wait itself failed: the status and the clock still end the loop,
+      // without spinning on a wait that keeps failing.
+      PassThroughSleep(kFallbackPollMs);
+      clock.Step(kFallbackPollMs);
+    }
   }
-  return ok;
 }
 
 #ifdef FWUPD_TEST_HOOKS
 void wnaspi95_test::SetWaitLimitMs(unsigned ms) {
   LimitOverrideMs = ms;
+  Distrusted = false;
+  DistrustBudgetMs = 0;
 }
 #endif

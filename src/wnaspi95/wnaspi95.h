@@ -98,7 +98,9 @@ std::uint32_t SubmitRequest(void *block);
 // The three completion waits. Each reads SRB_Status afresh on every pass and
 // returns true exactly when it ended as SS_COMP. A request still pending when
 // its wait's time limit passes (2 minutes; 10 for the 0 ms poll of the
-// firmware-sending commands) counts as failed and stays abandoned.
+// firmware-sending commands) counts as failed and stays abandoned. After the
+// first abandoned request the run's later query waits are short (5 s, and
+// 60 s for all of them together).
 //
 // Event notification: the caller created `event` (platform::CreateManualResetEvent),
 // put platform::EventPostProc(event) in SRB_PostProc and SRB_EVENT_NOTIFY in
@@ -148,9 +150,10 @@ void BindEntries(InfoEntry info, SendEntry send);
 // Every sleep of the pass-through layer (busy retry, polling) goes to the
 // recorder instead of the operating system while one is set; nullptr restores.
 void SetSleepRecorder(SleepRecorder recorder);
-// Every completion wait gives up after `ms` instead of its own limit; 0
-// restores the limits. FWUPD_TEST_WAIT_LIMIT_MS in the environment does the
-// same for a whole program.
+// Every completion wait gives up after `ms` instead of its own limit (the
+// shorter limits after an abandoned request scale with it); 0 restores the
+// limits. Either way the run trusts its manager again. FWUPD_TEST_WAIT_LIMIT_MS
+// in the environment does the same for a whole program.
 void SetWaitLimitMs(unsigned ms);
 } // namespace wnaspi95_test
 #endif

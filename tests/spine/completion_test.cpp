@@ -4,6 +4,7 @@
 #include "platform/kernel.h"
 #include "test_support.h"
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <future>
@@ -97,11 +98,11 @@ TEST_F(SpineCompletion, EventSignalledEarlyIsWaitedPast) {
 // reports failure, with the status still pending.
 TEST_F(SpineCompletion, EveryWaitEndsAtItsLimit) {
   wnaspi95_test::SetSleepRecorder(nullptr);
-  wnaspi95_test::SetWaitLimitMs(50);
   platform::Event *event = platform::CreateManualResetEvent();
   SRB_ExecSCSICmd block{};
   for (int wait = 0; wait < 4; ++wait) {
     SCOPED_TRACE(wait);
+    wnaspi95_test::SetWaitLimitMs(50); // each as the run's first abandoned request
     if (wait == 3)
       Signal(event); // signalled, yet the status never changes
     const auto start = std::chrono::steady_clock::now();
@@ -159,6 +160,101 @@ TEST_F(SpineCompletion, PollingSeesAStatusWrittenByAnotherThread) {
     EXPECT_TRUE(CompleteByPolling(&block, ms));
     manager.join();
   }
+}
+
+// Once one request has been abandoned, later queries get a short limit and
+// all of them together a small budget, so a manager that answers nothing
+// cannot hold the run for hours; a firmware command keeps its whole limit.
+TEST_F(SpineCompletion, AfterAnAbandonedRequestTheRunWaitsLittle) {
+  using Clock = std::chrono::steady_clock;
+  wnaspi95_test::SetSleepRecorder(nullptr);
+  wnaspi95_test::SetWaitLimitMs(600); // later queries 25 ms, 300 ms in all
+  platform::Event *event = platform::CreateManualResetEvent();
+  SRB_ExecSCSICmd block{};
+  auto start = Clock::now();
+  EXPECT_FALSE(CompleteByPolling(&block, 10));
+  EXPECT_GE(Clock::now() - start, std::chrono::milliseconds(600));
+
+  start = Clock::now();
+  for (int wait = 0; wait < 30; ++wait)
+    EXPECT_FALSE(wait % 2 ? CompleteByPolling(&block, 10)
+                          : CompleteByEvent(&block, event, SS_PENDING));
+  // 30 full limits would be 18 s, 30 short ones 750 ms.
+  EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(600));
+
+  start = Clock::now();
+  EXPECT_FALSE(CompleteByPolling(&block, 0));
+  EXPECT_GE(Clock::now() - start, std::chrono::milliseconds(600));
+
+  SRB_ExecSCSICmd answered{};
+  answered.SRB_Status = SS_COMP; // what has ended is still taken
+  EXPECT_TRUE(CompleteByPolling(&answered, 10));
+  EXPECT_TRUE(CompleteByEvent(&answered, event, SS_PENDING));
+  wnaspi95_test::SetWaitLimitMs(0);
+  platform::CloseEvent(event);
+}
+
+// The process is stopped (here: one sleep of the wait lasts three limits)
+// and the manager completes the request right after it goes on: the time of
+// the stop does not count, and the completion is taken.
+SRB_ExecSCSICmd *Stopped = nullptr;
+std::thread LateManager;
+void StopOnSecondSleep(unsigned ms) {
+  spine::RecordSleep(ms);
+  if (spine::Sleeps().size() == 2) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(3 * 200));
+    LateManager = std::thread([] {
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+      SetStatus(Stopped, SS_COMP);
+    });
+  } else {
+    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+  }
+}
+
+TEST_F(SpineCompletion, AStopLongerThanTheLimitDoesNotAbandonTheRequest) {
+  wnaspi95_test::SetSleepRecorder(&StopOnSecondSleep);
+  wnaspi95_test::SetWaitLimitMs(200);
+  for (unsigned ms : {10u, 0u}) {
+    SCOPED_TRACE(ms);
+    spine::Sleeps().clear();
+    SRB_ExecSCSICmd block{};
+    Stopped = &block;
+    EXPECT_TRUE(CompleteByPolling(&block, ms));
+    LateManager.join();
+  }
+  wnaspi95_test::SetWaitLimitMs(0);
+}
+
+// A manager that signals before it writes the status, and one that keeps
+// signalling while the request runs: the status decides, soon after it is
+// written, long before the limit.
+TEST_F(SpineCompletion, EarlyAndRepeatedSignalsEndOnTheStatus) {
+  wnaspi95_test::SetSleepRecorder(nullptr);
+  wnaspi95_test::SetWaitLimitMs(20000);
+  for (bool storm : {false, true}) {
+    SCOPED_TRACE(storm ? "storm" : "early signal");
+    platform::Event *event = platform::CreateManualResetEvent();
+    SRB_ExecSCSICmd block{};
+    std::atomic<bool> done{false};
+    std::thread manager([&] {
+      Signal(event);
+      for (int i = 0; storm && i < 300; ++i) {
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
+        Signal(event);
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(30));
+      SetStatus(&block, SS_COMP);
+      done = true;
+    });
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_TRUE(CompleteByEvent(&block, event, SS_PENDING));
+    EXPECT_TRUE(done);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+    manager.join();
+    platform::CloseEvent(event);
+  }
+  wnaspi95_test::SetWaitLimitMs(0);
 }
 
 } // namespace

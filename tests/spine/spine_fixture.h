@@ -34,6 +34,7 @@ protected:
     wnaspi95_test::ResetBinding();
     Sleeps().clear();
     wnaspi95_test::SetSleepRecorder(&RecordSleep);
+    wnaspi95_test::SetWaitLimitMs(0);
     tracePath_ = std::filesystem::temp_directory_path() /
                  ("spine-trace-" + std::to_string(::getpid()) + "-" +
                   ::testing::UnitTest::GetInstance()->current_test_info()->name() + ".txt");
