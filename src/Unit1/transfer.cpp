@@ -4,6 +4,7 @@
 // bytes they send.
 #include "Unit1/Unit1.h"
 
+#include "Unit1/image_fingerprint.h"
 #include "WinGen/WinGen.h"
 #include "platform/kernel.h"
 #include "platform/runtime.h"
@@ -55,12 +56,27 @@ platform::File *OpenImage(const std::string &fileName) {
   return file;
 }
 
+void CloseQuietly(platform::File *file) {
+  int error = 0;
+  platform::CloseFile(file, &error);
+}
+
 // Every failure after the file was opened: the image is closed (quietly: the
 // run ends right after the box) and the error shown.
 void FailTransfer(platform::File *file, const std::string &text) {
-  int error = 0;
-  platform::CloseFile(file, &error);
+  CloseQuietly(file);
   ErrorBox(text);
+}
+
+// Runs a transfer on the open image; an input/output error still leaves it
+// uncaught, with the image closed.
+template <class Transfer> auto WithImage(platform::File *file, Transfer transfer) {
+  try {
+    return transfer();
+  } catch (const platform::InOutError &) {
+    CloseQuietly(file);
+    throw;
+  }
 }
 
 // The opening steps common to both procedures, after the file is open.
@@ -73,20 +89,15 @@ void AnnounceTransfer(TForm1 *window, std::int32_t adapter, std::int32_t target)
   }
 }
 
-} // namespace
-
-bool DownloadMicrocode(TForm1 *window, const std::string &fileName, std::int32_t adapter,
-                       std::int32_t target) {
-  platform::File *file = OpenImage(fileName);
-  if (file == nullptr) {
-    return false;
-  }
+bool DownloadImage(TForm1 *window, platform::File *file, std::int32_t adapter,
+                   std::int32_t target) {
   AnnounceTransfer(window, adapter, target);
 
   const std::int64_t size = platform::FileSizeOrRaise(file);
   // Refused before any block goes out: a larger image would wrap the offset
   // and overwrite the start of the drive's buffer.
-  if (size > MaxDownloadSize) {
+  ImageFingerprint opened;
+  if (size > MaxDownloadSize || !TakeFingerprint(file, size, opened)) {
     FailTransfer(file, SendingErrorText(0, 0, 0));
     return false;
   }
@@ -96,11 +107,14 @@ bool DownloadMicrocode(TForm1 *window, const std::string &fileName, std::int32_t
   while (remaining > 0) {
     // Exactly the bytes the image held when it was opened: what is appended
     // meanwhile (the sharing mode allows it) is not sent, and a file that
-    // shrank ends the transfer before a short block goes out.
+    // shrank or was rewritten ends the transfer before the block goes out,
+    // so the drive never takes the last block of a mixed or short image.
     const std::size_t wanted = std::min<std::size_t>(TransferBlockSize, std::size_t(remaining));
     const std::size_t got = platform::BlockRead(file, TransferBuffer, wanted);
     const std::int64_t end = platform::FilePosOrRaise(file);
-    if (got < wanted || end > MaxDownloadSize) {
+    if (got < wanted || end > MaxDownloadSize ||
+        !BlockUnchanged(opened, static_cast<std::size_t>((end - 1) / TransferBlockSize),
+                        TransferBuffer, got)) {
       FailTransfer(file, SendingErrorText(0, 0, 0));
       return false;
     }
@@ -124,18 +138,16 @@ bool DownloadMicrocode(TForm1 *window, const std::string &fileName, std::int32_t
   return true;
 }
 
-void ProgramModeTransfer(TForm1 *window, const std::string &fileName, std::int32_t adapter,
-                         std::int32_t target) {
-  platform::File *file = OpenImage(fileName);
-  if (file == nullptr) {
-    return;
-  }
+void ProgramImage(TForm1 *window, platform::File *file, std::int32_t adapter, std::int32_t target) {
   AnnounceTransfer(window, adapter, target);
 
   // The size is taken once: exactly the bytes the image held when it was
   // opened are sent, whatever another process does to the file meanwhile.
+  // The image is read through once before the drive is put into a firmware
+  // send, so that a file that fails or ends early leaves the drive as it was.
   const std::int64_t size = platform::FileSizeOrRaise(file);
-  if (size > MaxProgramSize) {
+  ImageFingerprint opened;
+  if (size > MaxProgramSize || !TakeFingerprint(file, size, opened)) {
     FailTransfer(file, "Error sending firmware.");
     return;
   }
@@ -150,8 +162,10 @@ void ProgramModeTransfer(TForm1 *window, const std::string &fileName, std::int32
     const auto wanted =
         static_cast<std::size_t>(std::min<std::int64_t>(TransferBlockSize, size - at));
     const std::size_t got = platform::BlockRead(file, TransferBuffer, wanted);
-    // The file shrank: the drive must not take a short image for the whole.
-    if (got < wanted) {
+    // The file shrank or was rewritten: the drive must not take a short or
+    // mixed image for the whole, and never gets 0xE4 for one.
+    if (got < wanted || !BlockUnchanged(opened, static_cast<std::size_t>(at / TransferBlockSize),
+                                        TransferBuffer, got)) {
       FailTransfer(file, "Error sending firmware.");
       return;
     }
@@ -173,4 +187,24 @@ void ProgramModeTransfer(TForm1 *window, const std::string &fileName, std::int32
   platform::CloseFileOrRaise(file);
   InfoBox("Firmware update successfull. Power down the drive and remove firmware jumper to use "
           "drive normally.");
+}
+
+} // namespace
+
+bool DownloadMicrocode(TForm1 *window, const std::string &fileName, std::int32_t adapter,
+                       std::int32_t target) {
+  platform::File *file = OpenImage(fileName);
+  if (file == nullptr) {
+    return false;
+  }
+  return WithImage(file, [&] { return DownloadImage(window, file, adapter, target); });
+}
+
+void ProgramModeTransfer(TForm1 *window, const std::string &fileName, std::int32_t adapter,
+                         std::int32_t target) {
+  platform::File *file = OpenImage(fileName);
+  if (file == nullptr) {
+    return;
+  }
+  WithImage(file, [&] { ProgramImage(window, file, adapter, target); });
 }

@@ -92,6 +92,16 @@ void SystemMessageBox(const char *text, const char *caption);
 // off half way leaves a dead drive.
 void HoldOffIdleSleep(bool hold);
 
+// --- signals -----------------------------------------------------------------
+// While held, the signals that end a process from outside (a closed terminal,
+// Ctrl+C, Ctrl+\, a termination request) are recorded instead of acted on,
+// whichever thread they reach; releasing the hold lets the first one recorded
+// take effect at once. A transfer cut off half way leaves a dead drive.
+void HoldTerminatingSignals(bool hold);
+// A write to a pipe nobody reads is an ordinary write error, never the end of
+// the process.
+void IgnoreBrokenPipes();
+
 // --- console ---------------------------------------------------------------
 bool EnsureConsole();                                // create one where the process has none
 bool ConsoleWrite(const void *bytes, std::size_t n); // writes and flushes

@@ -30,14 +30,20 @@ std::int64_t FilePosOrRaise(File *f) {
   return pos;
 }
 
+void SeekOrRaise(File *f, std::int64_t pos) {
+  int error = 0;
+  if (!SeekFile(f, pos, &error))
+    throw InOutError{error};
+}
+
 void CloseFileOrRaise(File *f) {
   int error = 0;
   if (!CloseFile(f, &error))
     throw InOutError{error};
 }
 
-int RunProgram(int (*body)()) {
-  GuardStandardStreams();
+namespace {
+int RunBody(int (*body)()) {
   try {
     return body();
   } catch (const InOutError &e) {
@@ -45,6 +51,17 @@ int RunProgram(int (*body)()) {
     SystemMessageBox(text.c_str(), "Error");
     return 1;
   }
+}
+} // namespace
+
+int RunProgram(int (*body)()) {
+  IgnoreBrokenPipes();
+  GuardStandardStreams();
+  const int exitCode = RunBody(body);
+  // The drive has had its last command and the outcome has been shown: a
+  // signal that came meanwhile ends the process now.
+  HoldTerminatingSignals(false);
+  return exitCode;
 }
 
 } // namespace platform

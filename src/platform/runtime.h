@@ -18,10 +18,13 @@ struct InOutError {
 std::size_t BlockRead(File *f, void *buf, std::size_t max);
 std::int64_t FileSizeOrRaise(File *f);
 std::int64_t FilePosOrRaise(File *f);
+void SeekOrRaise(File *f, std::int64_t pos);
 void CloseFileOrRaise(File *f);
 
-// Runs the program body, with the standard streams guarded first. An InOutError that escapes it is
-// shown in a message box naming the operating-system error, and the process exit code is 1.
+// Runs the program body, with the standard streams guarded and broken pipes
+// ignored first. An InOutError that escapes it is shown in a message box
+// naming the operating-system error, and the process exit code is 1. A
+// terminating signal held during a transfer takes effect once it returns.
 int RunProgram(int (*body)());
 
 } // namespace platform

@@ -336,25 +336,31 @@ TEST(ProgramModeEdges, FailingTestUnitReadyDoesNotStopTheTransfer) {
 struct BrokenReadCase {
   bool ProgramMode;
   const char *Mode; // "eio": the read fails; "eof": the file ended early
+  int Read;         // which read of the image: 1-4 read it through at open, 5-8 send it
 };
 
 void PrintTo(const BrokenReadCase &c, std::ostream *os) {
-  *os << (c.ProgramMode ? "programming mode, " : "download, ") << c.Mode;
+  *os << (c.ProgramMode ? "programming mode, " : "download, ") << c.Mode << ", read " << c.Read;
 }
 
 class BrokenRead : public ::testing::TestWithParam<BrokenReadCase> {};
 
-TEST_P(BrokenRead, EndsTheTransferAfterTheFirstBlock) {
+// A read failing while the image is first read through sends nothing that
+// changes the drive; one failing while it is sent stops after the blocks
+// before it.
+TEST_P(BrokenRead, EndsTheTransferWithNothingAfterTheFailure) {
   const BrokenReadCase &c = GetParam();
   Sandbox box;
   box.WriteImage(c.ProgramMode ? ProgramImage : DownloadImage, ImageBytes(100000));
   box.WriteScenario("adapters 1\n" + (c.ProgramMode ? ProgramDrive : DownloadDrive));
-  box.FailImageRead(2, c.Mode);
+  box.FailImageRead(c.Read, c.Mode);
   const RunResult run = box.Run();
 
   const bool ioError = std::string(c.Mode) == "eio";
   const auto cdbs = c.ProgramMode ? ProgramCdbs(100000) : DownloadCdbs(100000);
-  const std::size_t sent = c.ProgramMode ? 2 : 1; // (start and) the first block
+  const std::size_t blocksSent = c.Read > 4 ? static_cast<std::size_t>(c.Read - 5) : 0;
+  // (start and) the blocks before the failed read
+  const std::size_t sent = blocksSent + (c.ProgramMode && c.Read > 4 ? 1 : 0);
   EXPECT_EQ(After(run, 3), std::vector<std::string>(cdbs.begin(), cdbs.begin() + sent))
       << "no empty block, nothing after the failure";
   EXPECT_FALSE(Shows(run, "successfull"));
@@ -371,11 +377,12 @@ TEST_P(BrokenRead, EndsTheTransferAfterTheFirstBlock) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Reads, BrokenRead,
-                         ::testing::Values(BrokenReadCase{false, "eio"},
-                                           BrokenReadCase{true, "eio"},
-                                           BrokenReadCase{false, "eof"},
-                                           BrokenReadCase{true, "eof"}));
+INSTANTIATE_TEST_SUITE_P(
+    Reads, BrokenRead,
+    ::testing::Values(BrokenReadCase{false, "eio", 2}, BrokenReadCase{true, "eio", 2},
+                      BrokenReadCase{false, "eof", 3}, BrokenReadCase{true, "eof", 3},
+                      BrokenReadCase{false, "eio", 6}, BrokenReadCase{true, "eio", 6},
+                      BrokenReadCase{false, "eof", 6}, BrokenReadCase{true, "eof", 6}));
 
 } // namespace
 } // namespace e2e

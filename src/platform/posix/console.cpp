@@ -16,7 +16,11 @@ void SystemMessageBox(const char *text, const char *caption) {
   box += " ==\n";
   box += text != nullptr ? text : "";
   box += "\n[OK]\n";
-  ConsoleWrite(box.data(), box.size());
+  if (!ConsoleWrite(box.data(), box.size())) {
+    // No standard output left (a closed terminal or pipe): standard error may still be read.
+    const ssize_t ignored = write(STDERR_FILENO, box.data(), box.size());
+    (void)ignored;
+  }
   if (isatty(STDIN_FILENO)) {
     char c = 0;
     while (read(STDIN_FILENO, &c, 1) == 1 && c != '\n') {

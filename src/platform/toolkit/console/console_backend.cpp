@@ -168,9 +168,17 @@ public:
   void ProcessMessages() override { Flush(); }
   void MessageDlg(const std::string &text, MsgDlgType type) override {
     EndProgressLine();
-    Write(std::string("=== ") + (type == MsgDlgType::mtError ? "Error" : "Information") + " ===\n" +
-          text + "\n[OK]\n");
+    const std::string box = std::string("=== ") +
+                            (type == MsgDlgType::mtError ? "Error" : "Information") + " ===\n" +
+                            text + "\n[OK]\n";
+    Write(box);
     Flush();
+    // The outcome of a run must not be lost with a closed terminal or pipe.
+    if (std::ferror(stdout)) {
+      std::clearerr(stdout);
+      std::fwrite(box.data(), 1, box.size(), stderr);
+      std::fflush(stderr);
+    }
     WaitForEnter();
   }
   void SetTitle(const std::string &title) override {
