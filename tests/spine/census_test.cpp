@@ -109,17 +109,23 @@ TEST(SpineManagerBinding, FailureBoxesInOrder) {
 }
 
 // Whatever the library path says: ".", an empty entry (the loader reads it
-// as the current directory) or a relative directory.
+// as the current directory), a relative directory, or an absolute one that
+// is the current directory under any name ("@" stands for its own path).
 TEST(SpineManagerBinding, ManagerInTheCurrentDirectoryIsNotLoaded) {
   const char *given = std::getenv("LD_LIBRARY_PATH");
   const std::string saved = given != nullptr ? given : "";
-  for (const char *path :
-       {"", ".", ":/nonexistent", "/nonexistent:", "/nonexistent::/x", "bin/.."}) {
-    SCOPED_TRACE(testing::Message() << "LD_LIBRARY_PATH=" << path);
+  for (const std::string pattern :
+       {"", ".", ":/nonexistent", "/nonexistent:", "/nonexistent::/x", "bin/..", "@", "@/",
+        "@/bin/..", "/proc/self/cwd", "/nonexistent:/proc/self/cwd/.", "@/link"}) {
+    SCOPED_TRACE(testing::Message() << "LD_LIBRARY_PATH=" << pattern);
     Sandbox box("", /*managerBesideProgram=*/false);
     std::filesystem::copy_file(box.dir / "WNASPI32.DLL", box.dir / "CDRAL.DLL");
+    std::filesystem::create_directory_symlink(box.dir, box.dir / "link");
     box.Scenario("adapters 1\n");
-    test_support::SetEnvironment("LD_LIBRARY_PATH", path);
+    std::string path = pattern;
+    if (path.rfind('@', 0) == 0)
+      path = box.dir.string() + path.substr(1);
+    test_support::SetEnvironment("LD_LIBRARY_PATH", path.c_str());
     const bool ran = box.Run();
     test_support::SetEnvironment("LD_LIBRARY_PATH", saved.c_str());
     ASSERT_TRUE(ran);

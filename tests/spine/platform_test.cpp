@@ -2,6 +2,7 @@
 #include "platform/kernel.h"
 #include "platform/runtime.h"
 #include "test_support.h"
+#include "transcript.h"
 
 #include <gtest/gtest.h>
 
@@ -10,6 +11,9 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#ifndef _WIN32
+#include <unistd.h>
+#endif
 
 namespace fs = std::filesystem;
 
@@ -135,6 +139,47 @@ TEST(SpinePlatformEvents, LateSignalNeitherReachesAFileNorTheNextRequest) {
   platform::CloseEvent(next);
   fs::remove_all(path.parent_path());
 }
+
+#ifndef _WIN32
+// A manager that closes the event it was given (here: twice, so that two
+// numbers are free) must not see its late signals land in a file opened
+// since, nor have the program reset a file as if it were its event. (On
+// Windows the handle is typed: a signal to a file handle fails.)
+TEST(SpinePlatformEvents, ANumberAManagerClosedNeverNamesAFile) {
+  platform::Event *first = platform::CreateManualResetEvent();
+  platform::Event *second = platform::CreateManualResetEvent();
+  ASSERT_NE(first, nullptr);
+  ASSERT_NE(second, nullptr);
+  const auto lost = {static_cast<int>(platform::EventPostProc(first)),
+                     static_cast<int>(platform::EventPostProc(second))};
+  platform::CloseEvent(first);
+  platform::CloseEvent(second);
+  for (int fd : lost)
+    ::close(fd);
+
+  const fs::path path = test_support::MakeScratchDirectory("closed-event") / "image.rom";
+  std::ofstream(path, std::ios::binary) << "image bytes";
+  int error = 0;
+  platform::File *image = platform::OpenExistingReadWrite(path.string().c_str(), &error);
+  ASSERT_NE(image, nullptr);
+  for (int fd : lost)
+    test_support::SignalPostProc(static_cast<std::uintptr_t>(fd));
+  platform::Event *next = platform::CreateManualResetEvent();
+  ASSERT_NE(next, nullptr);
+  for (int fd : lost)
+    EXPECT_NE(platform::EventPostProc(next), static_cast<std::uintptr_t>(fd));
+  platform::ResetEvent(next);
+
+  char bytes[32] = {};
+  std::size_t got = 0;
+  ASSERT_TRUE(platform::ReadFromFile(image, bytes, sizeof bytes, &got, &error));
+  EXPECT_EQ(std::string(bytes, got), "image bytes") << "read from the start, unchanged";
+  platform::CloseFile(image, &error);
+  platform::CloseEvent(next);
+  EXPECT_EQ(test_support::ReadFileText(path), "image bytes");
+  fs::remove_all(path.parent_path());
+}
+#endif
 
 // Request memory is zero-filled, aligned for any request block and never
 // handed out twice.

@@ -1,5 +1,6 @@
 // Files for the image and the trace: existing files only, read and write.
 #include "platform/kernel.h"
+#include "platform/posix/descriptors.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -31,7 +32,7 @@ bool PlainFileExists(const char *name) {
 // read-only attribute does on Windows: refused even where the permission
 // check would let the caller (root) open it for writing.
 File *OpenExistingReadWrite(const char *name, int *error) {
-  const int fd = open(name, O_RDWR | O_CLOEXEC);
+  const int fd = KeepClearOfEvents(open(name, O_RDWR | O_CLOEXEC));
   if (fd < 0) {
     Fail(error);
     return nullptr;

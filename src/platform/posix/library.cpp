@@ -3,12 +3,14 @@
 // loader's configuration lists (/etc/ld.so.conf and what it includes), then
 // /lib and /usr/lib. A bare name handed to dlopen would also take relative
 // entries of LD_LIBRARY_PATH ("." or an empty entry: the current directory),
-// so the loader's own search is never used.
+// so the loader's own search is never used; an absolute entry that is the
+// current directory under another name is skipped too.
 #include "platform/kernel.h"
 
 #include <dlfcn.h>
 #include <glob.h>
 #include <limits.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <fstream>
@@ -92,9 +94,9 @@ void AddConfigFile(std::vector<std::string> &dirs, const std::string &file, int 
   }
 }
 
-std::vector<std::string> SearchDirectories() {
+// The directories after the executable's own.
+std::vector<std::string> OtherDirectories() {
   std::vector<std::string> dirs;
-  AddDirectory(dirs, ExecutableDirectory());
   AddPathList(dirs, getenv("LD_LIBRARY_PATH"));
   AddConfigFile(dirs, kLoaderConfig, 0);
   AddDirectory(dirs, "/lib");
@@ -102,14 +104,34 @@ std::vector<std::string> SearchDirectories() {
   return dirs;
 }
 
+// By identity, not by spelling: "/proc/self/cwd", a link to the current
+// directory or its own absolute path all name it.
+bool IsCurrentDirectory(const std::string &dir) {
+  struct stat here {
+  }, there{};
+  return stat(".", &here) == 0 && stat(dir.c_str(), &there) == 0 && here.st_dev == there.st_dev &&
+         here.st_ino == there.st_ino;
+}
+
+Library *Open(const std::string &path) {
+  return static_cast<Library *>(dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL));
+}
+
 } // namespace
 
+// The executable's own directory is trusted even when the program was
+// started in it; every other one that is the current directory is skipped.
 Library *LoadLibraryByName(const char *name) {
   if (name == nullptr || *name == '\0' || std::string(name).find('/') != std::string::npos)
     return nullptr;
-  for (const std::string &dir : SearchDirectories())
-    if (void *handle = dlopen((dir + name).c_str(), RTLD_NOW | RTLD_LOCAL))
-      return static_cast<Library *>(handle);
+  const std::string own = ExecutableDirectory();
+  if (!own.empty())
+    if (Library *lib = Open(own + name))
+      return lib;
+  for (const std::string &dir : OtherDirectories())
+    if (!IsCurrentDirectory(dir))
+      if (Library *lib = Open(dir + name))
+        return lib;
   return nullptr;
 }
 

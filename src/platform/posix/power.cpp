@@ -3,6 +3,7 @@
 // while it is open (and so released when the process ends, whatever way).
 // Without logind, or without a system bus, nothing is held.
 #include "platform/kernel.h"
+#include "platform/posix/descriptors.h"
 
 #ifdef FWUPD_HAVE_SD_BUS
 #include <fcntl.h>
@@ -34,7 +35,7 @@ int TakeInhibitorLock() {
                             "Firmware update in progress", "block") >= 0 &&
       sd_bus_call(bus, call, kInhibitTimeoutUs, &error, &reply) >= 0 &&
       sd_bus_message_read(reply, "h", &received) >= 0)
-    lock = fcntl(received, F_DUPFD_CLOEXEC, 3); // the reply owns `received`
+    lock = KeepClearOfEvents(fcntl(received, F_DUPFD_CLOEXEC, 3)); // the reply owns `received`
   sd_bus_error_free(&error);
   sd_bus_message_unref(reply);
   sd_bus_message_unref(call);

@@ -1,10 +1,13 @@
 // Critical sections as recursive mutexes; manual-reset events as eventfd
 // descriptors that a manager signals by writing the 8-byte value 1.
 #include "platform/kernel.h"
+#include "platform/posix/descriptors.h"
 
+#include <fcntl.h>
 #include <poll.h>
 #include <pthread.h>
 #include <sys/eventfd.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -44,6 +47,9 @@ void DeleteLock(Lock *lock) {
 
 struct Event {
   int fd;
+  dev_t device; // what fstat said of the eventfd when it was made
+  ino_t inode;
+  bool retired; // its number was lost to a manager: never handed out again
 };
 
 namespace {
@@ -58,19 +64,71 @@ EventPool &Pool() {
   static auto *pool = new EventPool;
   return *pool;
 }
+
+Event *EventNumbered(int fd) {
+  for (Event &event : Pool().all)
+    if (event.fd == fd)
+      return &event;
+  return nullptr;
+}
+
+// A fresh eventfd takes the number: a manager's late signal lands there
+// harmlessly, and no file of the program's can be opened onto it.
+void Park(int fd) {
+  const int harmless = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+  if (harmless >= 0 && harmless != fd) {
+    dup2(harmless, fd);
+    close(harmless);
+  }
+}
+
+void Retire(Event *event) {
+  event->retired = true;
+  if (fcntl(event->fd, F_GETFD) < 0 && errno == EBADF)
+    Park(event->fd);
+}
+
+// The number still names the eventfd made for the event: a manager may have
+// closed it, and something else may have been opened onto it since.
+bool StillOurs(const Event &event) {
+  struct stat st {};
+  return fstat(event.fd, &st) == 0 && st.st_dev == event.device && st.st_ino == event.inode;
+}
 } // namespace
+
+int KeepClearOfEvents(int fd) {
+  while (fd >= 0) {
+    Event *lost = EventNumbered(fd);
+    if (lost == nullptr)
+      return fd;
+    const int moved = fcntl(fd, F_DUPFD_CLOEXEC, 3);
+    if (moved < 0)
+      close(fd);
+    else
+      Park(fd); // replaces the program's descriptor at the lost number
+    lost->retired = true;
+    fd = moved;
+  }
+  return -1;
+}
 
 Event *CreateManualResetEvent() {
   EventPool &pool = Pool();
   Event *event = nullptr;
-  if (!pool.free.empty()) {
+  while (event == nullptr && !pool.free.empty()) {
     event = pool.free.back();
     pool.free.pop_back();
-  } else {
-    const int fd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    if (fd < 0)
+    if (event->retired || !StillOurs(*event)) {
+      Retire(event);
+      event = nullptr;
+    }
+  }
+  if (event == nullptr) {
+    const int fd = KeepClearOfEvents(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
+    struct stat st {};
+    if (fd < 0 || fstat(fd, &st) != 0)
       return nullptr;
-    event = &pool.all.emplace_back(Event{fd});
+    event = &pool.all.emplace_back(Event{fd, st.st_dev, st.st_ino, false});
   }
   ResetEvent(event);
   return event;
