@@ -2,11 +2,14 @@
 // image file (a *.ROM file) fail, as a failing disk or a file that another
 // process shortened would. FAILREAD_AT numbers the read calls on image files
 // from 1; FAILREAD_MODE is "eio" (the call fails with EIO) or "eof" (it
-// returns 0 bytes).
+// returns 0 bytes). FAILREAD_NO_DEVNULL=1 makes every open of /dev/null
+// fail, as in a bare chroot or container without device nodes.
 #include <cerrno>
+#include <cstdarg>
 #include <cstdlib>
 #include <cstring>
 #include <dlfcn.h>
+#include <fcntl.h>
 #include <string>
 #include <unistd.h>
 
@@ -41,4 +44,39 @@ extern "C" __attribute__((visibility("default"))) ssize_t read(int fd, void *buf
     return -1;
   }
   return next(fd, buf, count);
+}
+
+namespace {
+
+using OpenFn = int (*)(const char *, int, ...);
+
+int OpenUnlessNullDevice(OpenFn next, const char *path, int flags, va_list args) {
+  const char *hide = std::getenv("FAILREAD_NO_DEVNULL");
+  if (hide != nullptr && std::strcmp(hide, "1") == 0 && path != nullptr &&
+      std::strcmp(path, "/dev/null") == 0) {
+    errno = ENOENT;
+    return -1;
+  }
+  const mode_t mode = (flags & (O_CREAT | O_TMPFILE)) != 0 ? va_arg(args, mode_t) : 0;
+  return next(path, flags, mode);
+}
+
+} // namespace
+
+extern "C" __attribute__((visibility("default"))) int open(const char *path, int flags, ...) {
+  static OpenFn next = reinterpret_cast<OpenFn>(::dlsym(RTLD_NEXT, "open"));
+  va_list args;
+  va_start(args, flags);
+  const int fd = OpenUnlessNullDevice(next, path, flags, args);
+  va_end(args);
+  return fd;
+}
+
+extern "C" __attribute__((visibility("default"))) int open64(const char *path, int flags, ...) {
+  static OpenFn next = reinterpret_cast<OpenFn>(::dlsym(RTLD_NEXT, "open64"));
+  va_list args;
+  va_start(args, flags);
+  const int fd = OpenUnlessNullDevice(next, path, flags, args);
+  va_end(args);
+  return fd;
 }

@@ -16,6 +16,7 @@
 #include <signal.h>
 #include <sstream>
 #include <sys/stat.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -212,14 +213,23 @@ void Sandbox::ShortenWaits(unsigned ms) {
   AddEnvironment("FWUPD_TEST_WAIT_LIMIT_MS=" + std::to_string(ms));
 }
 
-void Sandbox::FailImageRead(int nth, const char *mode) {
+void Sandbox::PreloadShim() {
   AddEnvironment(std::string("LD_PRELOAD=") + FAILREAD_PATH);
-  AddEnvironment("FAILREAD_AT=" + std::to_string(nth));
-  AddEnvironment(std::string("FAILREAD_MODE=") + mode);
   // The shim loads ahead of a sanitizer runtime; tell the runtime that is fine.
   const char *asan = std::getenv("ASAN_OPTIONS");
   AddEnvironment(std::string("ASAN_OPTIONS=") + (asan != nullptr ? std::string(asan) + ":" : "") +
                  "verify_asan_link_order=0");
+}
+
+void Sandbox::FailImageRead(int nth, const char *mode) {
+  PreloadShim();
+  AddEnvironment("FAILREAD_AT=" + std::to_string(nth));
+  AddEnvironment(std::string("FAILREAD_MODE=") + mode);
+}
+
+void Sandbox::HideNullDevice() {
+  PreloadShim();
+  AddEnvironment("FAILREAD_NO_DEVNULL=1");
 }
 
 void Sandbox::WriteSparseImage(const std::string &name, std::int64_t size) {
@@ -362,6 +372,8 @@ RunResult Sandbox::Run(const char *user) {
     for (int fd : closed_) {
       ::close(fd);
     }
+    const rlimit noCore{0, 0}; // a case that ends the program with SIGQUIT leaves no core
+    ::setrlimit(RLIMIT_CORE, &noCore);
     if (user != nullptr &&
         (::setgroups(0, nullptr) != 0 || ::setgid(gid) != 0 || ::setuid(uid) != 0)) {
       ::_exit(125);
@@ -374,6 +386,7 @@ RunResult Sandbox::Run(const char *user) {
     return result;
   }
 
+  pid_ = pid;
   std::thread during;
   if (whileRunning_) {
     during = std::thread(whileRunning_, sim / "transcript.txt");
@@ -396,8 +409,12 @@ RunResult Sandbox::Run(const char *user) {
   if (during.joinable()) {
     during.join();
   }
+  pid_ = 0;
   if (!result.TimedOut && WIFEXITED(status)) {
     result.ExitCode = WEXITSTATUS(status);
+  }
+  if (!result.TimedOut && WIFSIGNALED(status)) {
+    result.Signal = WTERMSIG(status);
   }
   if (user != nullptr) {
     ChownTree(dir_, ::geteuid(), ::getegid());

@@ -3,6 +3,7 @@
 // beside it as WNASPI32.DLL, and reads back what the manager recorded.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -19,6 +20,7 @@ enum class Manager { Full, NoInfo, NoSend, Zero, Missing };
 
 struct RunResult {
   int ExitCode = -1; // -1 when the child did not exit normally
+  int Signal = 0;    // the signal that ended the child, if one did
   bool TimedOut = false;
   std::string Out; // the console backend's output
   std::string Err;
@@ -57,6 +59,8 @@ public:
   // Preloads the read-failing shim: the `nth` read of the image fails ("eio")
   // or finds the end of the file ("eof").
   void FailImageRead(int nth, const char *mode);
+  // The null device cannot be opened (a bare chroot or container).
+  void HideNullDevice();
   // The program starts with this standard descriptor (0, 1 or 2) closed.
   void CloseAtStart(int fd) { closed_.push_back(fd); }
   // Called on a thread of the test while the program runs, with the path of
@@ -64,6 +68,8 @@ public:
   void WhileRunning(std::function<void(const fs::path &transcript)> action) {
     whileRunning_ = std::move(action);
   }
+  // The running program's process id (0 when none runs), for WhileRunning.
+  int ProgramPid() const { return pid_; }
   // Runs the program; as `user` (an account name) when running as root.
   RunResult Run(const char *user = nullptr);
 
@@ -79,12 +85,14 @@ private:
     std::int64_t SparseSize = -1; // a sparse image: its size instead of its bytes
   };
   void CheckImagesUnchanged() const;
+  void PreloadShim();
 
   fs::path dir_;
   std::vector<ImageStamp> images_;
   std::vector<std::string> extraEnv_;
   std::vector<int> closed_;
   std::function<void(const fs::path &)> whileRunning_;
+  std::atomic<int> pid_{0};
 };
 
 // Waits (at most 30 s) until the transcript holds `count` EXEC lines whose
