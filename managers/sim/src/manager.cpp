@@ -144,7 +144,10 @@ private:
     uint8_t status = SS_ERR;
     uint32_t ret;
     Busy busy = NextBusy(scenario_.busyGdev, gdevCount_);
-    if (busy != Busy::No) {
+    if (scenario_.hangGdev) { // accepted, and never heard of again
+      status = SS_PENDING;
+      ret = SS_PENDING;
+    } else if (busy != Busy::No) {
       status = SS_ASPI_IS_BUSY;
       ret = busy == Busy::ViaReturn ? SS_ASPI_IS_BUSY : SS_PENDING;
     } else {

@@ -358,6 +358,9 @@ void ParseLine(Cursor &c, Scenario &s, std::map<Address, InquiryFields> &fieldsB
     if (s.staleSignalsAt == 0)
       throw LineError("submissions count from 1");
     c.ExpectEnd();
+  } else if (d == "hang_gdev") {
+    s.hangGdev = true;
+    c.ExpectEnd();
   } else if (d == "adapter") {
     ParseAdapter(c, s);
   } else if (d == "device") {
