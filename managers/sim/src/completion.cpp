@@ -1,5 +1,6 @@
 #include "completion.h"
 
+#include "disturbances.h"
 #include "final_status.h"
 #include "srb_layout.h"
 
@@ -25,6 +26,10 @@ void ApplyCompletion(const Completion &c, Transcript &transcript) {
                               c.sense.data(), c.sense.size());
   transcript.Line(c.doneLine);
   aspikit::FinishRequest(c.srb, c.status, c.notify, c.eventHandle);
+  if (c.closeEvent && c.notify && c.eventHandle != 0) {
+    CloseEvent(c.eventHandle);
+    transcript.Line("CLOSE_EVENT");
+  }
 }
 
 // Takes the earliest request off the queue and completes it outside the lock.

@@ -29,7 +29,8 @@ struct Completion {
   uint8_t status = 0;
   bool notify = false;
   uintptr_t eventHandle = 0;
-  std::string doneLine; // written to the transcript before the status is published
+  std::string doneLine;    // written to the transcript before the status is published
+  bool closeEvent = false; // the event is closed once signalled
 };
 
 void ApplyCompletion(const Completion &c, Transcript &transcript);

@@ -194,6 +194,7 @@ private:
     c.senseLen = f.senseLen;
     c.notify = f.Notifies();
     c.eventHandle = f.postProc;
+    c.closeEvent = scenario_.closeEvents;
 
     Busy busy = NextBusy(scenario_.busyExec, execCount_);
     if (execCount_ == scenario_.staleSignalsAt)
@@ -249,15 +250,23 @@ private:
       transcript_.Line(ExecLine(f, c.status));
       ApplyCompletion(c, transcript_);
       if (twice)
-        worker_.Post(c, again);
+        worker_.Post(SecondCompletion(c), again);
       return c.status;
     }
     PublishStatus(srb, SS_PENDING);
     transcript_.Line(ExecLine(f, SS_PENDING));
     if (twice)
-      worker_.Post(c, again);
+      worker_.Post(SecondCompletion(c), again);
     worker_.Post(std::move(c), delay);
     return SS_PENDING;
+  }
+
+  // The copy of a request completed twice signals its event again, but
+  // leaves the rest of a broken manager's ways to the first completion.
+  static Completion SecondCompletion(const Completion &first) {
+    Completion copy = first;
+    copy.closeEvent = false;
+    return copy;
   }
 
   DriveResults &ResultsOf(int adapter, int target) {

@@ -361,6 +361,9 @@ void ParseLine(Cursor &c, Scenario &s, std::map<Address, InquiryFields> &fieldsB
   } else if (d == "hang_gdev") {
     s.hangGdev = true;
     c.ExpectEnd();
+  } else if (d == "close_events") {
+    s.closeEvents = true;
+    c.ExpectEnd();
   } else if (d == "adapter") {
     ParseAdapter(c, s);
   } else if (d == "device") {

@@ -70,6 +70,7 @@ struct Scenario {
   std::vector<BusyRun> busyGdev;
   uint64_t staleSignalsAt = 0; // EXEC submission (from 1) that re-signals old events; 0: none
   bool hangGdev = false;       // GET DEVICE TYPE accepted and never completed
+  bool closeEvents = false;    // each event is closed once signalled for its completion
   std::map<int, AdapterConfig> adapters;
   std::map<Address, uint8_t> deviceTypes;
   std::map<Address, DriveConfig> drives;

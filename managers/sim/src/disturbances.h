@@ -1,0 +1,16 @@
+// What a broken manager, or the world around the caller, does to the
+// caller's process: closes its events, sends it signals, rewrites its files.
+#pragma once
+
+#include "transcript.h"
+
+#include <cstdint>
+#include <string>
+
+namespace simaspi {
+
+// Closes the event in SRB_PostProc (descriptor number or HANDLE) as a
+// manager that frees its caller's event would; 0 is no event.
+void CloseEvent(uintptr_t postProc);
+
+} // namespace simaspi
