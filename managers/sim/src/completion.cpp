@@ -17,6 +17,8 @@ constexpr uint8_t kCheckCondition = 0x02;
 } // namespace
 
 void ApplyCompletion(const Completion &c, Transcript &transcript) {
+  if (c.raiseSignal != 0)
+    RaiseSignal(c.raiseSignal, c.signalName, transcript);
   if (c.buffer != 0 && !c.data.empty()) {
     size_t count = std::min<size_t>(c.data.size(), c.bufLen);
     std::memcpy(reinterpret_cast<void *>(c.buffer), c.data.data(), count);

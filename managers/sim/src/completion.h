@@ -31,6 +31,8 @@ struct Completion {
   uintptr_t eventHandle = 0;
   std::string doneLine;    // written to the transcript before the status is published
   bool closeEvent = false; // the event is closed once signalled
+  int raiseSignal = 0;     // raised on the completing thread before anything is written
+  std::string signalName;  // as the scenario gives it
 };
 
 void ApplyCompletion(const Completion &c, Transcript &transcript);

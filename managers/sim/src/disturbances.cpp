@@ -1,6 +1,7 @@
 #include "disturbances.h"
 
 #include <climits>
+#include <csignal>
 #ifdef _WIN32
 #include <windows.h>
 #else
@@ -18,6 +19,11 @@ void CloseEvent(uintptr_t postProc) {
   if (postProc <= uintptr_t{INT_MAX})
     ::close(static_cast<int>(postProc)); // never retried: the number is released even on EINTR
 #endif
+}
+
+void RaiseSignal(int signal, const std::string &name, Transcript &transcript) {
+  transcript.Line("SIGNAL sig=" + name);
+  std::raise(signal);
 }
 
 } // namespace simaspi

@@ -13,4 +13,7 @@ namespace simaspi {
 // manager that frees its caller's event would; 0 is no event.
 void CloseEvent(uintptr_t postProc);
 
+// Writes `SIGNAL sig=NAME`, then raises the signal on the calling thread.
+void RaiseSignal(int signal, const std::string &name, Transcript &transcript);
+
 } // namespace simaspi

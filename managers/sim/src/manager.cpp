@@ -1,6 +1,7 @@
 #include "manager.h"
 
 #include "completion.h"
+#include "disturbances.h"
 #include "drive.h"
 #include "final_status.h"
 #include "results.h"
@@ -215,6 +216,7 @@ private:
 
     auto drive = drives_.find({f.haId, f.target});
     bool hang = false, twice = false;
+    ArrivalRules arrival;
     if (f.bufPointer == 0 && f.bufLen > 0) {
       c.status = SS_ERR; // nothing to read from or write to
     } else if (drive == drives_.end() || f.lun != 0 || !AdapterExists(f.haId)) {
@@ -225,6 +227,10 @@ private:
       request.cdbLen = f.cdbLen;
       request.buffer = reinterpret_cast<const uint8_t *>(f.bufPointer);
       request.bufLen = (f.flags & SRB_DIR_IN) ? 0 : f.bufLen;
+      arrival = RulesOnArrival(drive->second, f.cdb[0]);
+      // A synchronous manager is interrupted on the caller's own thread.
+      if (arrival.signal && !scenario_.async)
+        RaiseSignal(arrival.signal->signal, arrival.signal->written, transcript_);
       DriveOutcome outcome = ExecuteOnDrive(drive->second, request);
       hang = outcome.hang;
       twice = outcome.twice;
@@ -257,6 +263,11 @@ private:
     transcript_.Line(ExecLine(f, SS_PENDING));
     if (twice)
       worker_.Post(SecondCompletion(c), again);
+    // An asynchronous one on its own thread, as it completes the command.
+    if (arrival.signal) {
+      c.raiseSignal = arrival.signal->signal;
+      c.signalName = arrival.signal->written;
+    }
     worker_.Post(std::move(c), delay);
     return SS_PENDING;
   }

@@ -2,6 +2,7 @@
 
 #include "commands.h"
 
+#include <csignal>
 #include <cstdio>
 #include <fstream>
 #include <optional>
@@ -225,9 +226,8 @@ void ParseBusy(Cursor &c, std::vector<BusyRun> &runs, bool modeRequired) {
   runs.push_back(run);
 }
 
-void ParseFail(Cursor &c, DriveConfig &drive, FailRule::Action action) {
-  FailRule rule;
-  rule.action = action;
+// The command kind and occurrence a rule acts on.
+void ParseOccurrence(Cursor &c, FailRule &rule) {
   rule.opcode = ParseKind(c.Word("command kind"));
   if (c.Peek("all")) {
     c.Word("all");
@@ -242,6 +242,12 @@ void ParseFail(Cursor &c, DriveConfig &drive, FailRule::Action action) {
     if (rule.n == 0)
       throw LineError("occurrences count from 1");
   }
+}
+
+void ParseFail(Cursor &c, DriveConfig &drive, FailRule::Action action) {
+  FailRule rule;
+  rule.action = action;
+  ParseOccurrence(c, rule);
   if (action == FailRule::Action::Fail && c.Peek("sense")) {
     c.Word("sense");
     rule.hasSense = true;
@@ -250,6 +256,35 @@ void ParseFail(Cursor &c, DriveConfig &drive, FailRule::Action action) {
     rule.sense.ascq = static_cast<uint8_t>(c.Number("ASCQ", 255));
   }
   drive.fails.push_back(rule);
+}
+
+#ifndef _WIN32
+// The signals a terminal, a session or a pipe sends, by name.
+const std::pair<const char *, int> kSignalNames[] = {
+    {"HUP", SIGHUP}, {"INT", SIGINT}, {"TERM", SIGTERM}, {"QUIT", SIGQUIT}, {"PIPE", SIGPIPE}};
+#endif
+
+// `signal NAME KIND N`: NAME as above, or a decimal signal number.
+void ParseSignal(Cursor &c, DriveConfig &drive) {
+  FailRule rule;
+  rule.action = FailRule::Action::Signal;
+  rule.written = c.Word("signal");
+#ifdef _WIN32
+  throw LineError("signal is not available in the Windows build");
+#else
+  for (const auto &[name, number] : kSignalNames)
+    if (rule.written == name)
+      rule.signal = number;
+  if (rule.signal == 0) {
+    const std::string &w = rule.written;
+    if (w.empty() || w.size() > 3 || w.find_first_not_of("0123456789") != std::string::npos ||
+        std::stoi(w) < 1 || std::stoi(w) >= NSIG)
+      throw LineError("unknown signal '" + w + "' (HUP, INT, TERM, QUIT, PIPE or a number)");
+    rule.signal = std::stoi(w);
+  }
+  ParseOccurrence(c, rule);
+  drive.fails.push_back(rule);
+#endif
 }
 
 void ParseDriveProps(Cursor &c, DriveConfig &drive, InquiryFields &fields) {
@@ -289,6 +324,8 @@ void ParseDriveProps(Cursor &c, DriveConfig &drive, InquiryFields &fields) {
       ParseFail(c, drive, FailRule::Action::Hang);
     } else if (prop == "twice") {
       ParseFail(c, drive, FailRule::Action::CompleteTwice);
+    } else if (prop == "signal") {
+      ParseSignal(c, drive);
     } else {
       throw LineError("unknown drive property '" + prop + "'");
     }

@@ -17,16 +17,19 @@ struct Sense {
 };
 
 // What a drive does to chosen commands: fail them, or, as a broken manager
-// would, never complete them or complete them a second time later.
+// would, never complete them or complete them a second time later; or what
+// happens to the caller's process as they arrive: a signal, a file rewritten.
 struct FailRule {
   enum class When { Nth, FirstN, All };
-  enum class Action { Fail, Hang, CompleteTwice };
+  enum class Action { Fail, Hang, CompleteTwice, Signal };
   Action action = Action::Fail;
   uint8_t opcode = 0; // of the command kind the rule names
   When when = When::All;
   uint32_t n = 0;
   bool hasSense = false;
   Sense sense;
+  int signal = 0;      // Signal: its number
+  std::string written; // Signal: the name as the scenario gives it
 };
 
 struct MemoryRange {

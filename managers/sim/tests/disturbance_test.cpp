@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <csignal>
+
 #include <fcntl.h>
 
 using namespace simtest;
@@ -60,6 +63,81 @@ TEST(SimDisturbance, CloseEventsClosesTheEventOnceSignalled) {
       EXPECT_TRUE(IsOpen(lent));
       close(lent);
     }
+  }
+}
+
+// What the test's handler saw of the last signal: on which thread it ran,
+// and the watched request's status at that moment.
+std::atomic<int> signalsSeen{0};
+std::atomic<pid_t> handlerThread{0};
+std::atomic<int> statusAtSignal{-1};
+std::atomic<const uint8_t *> watchedStatus{nullptr};
+
+extern "C" void RecordSignal(int) {
+  signalsSeen.fetch_add(1);
+  handlerThread.store(gettid());
+  if (const uint8_t *status = watchedStatus.load())
+    statusAtSignal.store(__atomic_load_n(status, __ATOMIC_ACQUIRE));
+}
+
+// Catches one signal for the scope of a test row.
+class CatchSignal {
+public:
+  explicit CatchSignal(int signal) : signal_(signal) {
+    struct sigaction sa {};
+    sa.sa_handler = RecordSignal;
+    sigemptyset(&sa.sa_mask);
+    sigaction(signal_, &sa, &old_);
+    signalsSeen = 0;
+    handlerThread = 0;
+    statusAtSignal = -1;
+    watchedStatus = nullptr;
+  }
+  ~CatchSignal() { sigaction(signal_, &old_, nullptr); }
+
+private:
+  int signal_;
+  struct sigaction old_ {};
+};
+
+struct SignalCase {
+  const char *name;
+  int signal;
+  bool async;
+};
+
+const SignalCase kSignalCases[] = {
+    {"HUP", SIGHUP, false},  {"INT", SIGINT, true},    {"TERM", SIGTERM, false},
+    {"QUIT", SIGQUIT, true}, {"PIPE", SIGPIPE, false}, {"10", 10, true},
+};
+
+// The second TEST UNIT READY raises the signal: under sync on the caller's
+// thread before the command is carried out, under async on the manager's
+// thread before the status is published; either way the command completes.
+TEST(SimDisturbance, SignalAtTheNthCommandOfAKind) {
+  for (const SignalCase &row : kSignalCases) {
+    SCOPED_TRACE(std::string(row.name) + (row.async ? " async" : " sync"));
+    CatchSignal caught(row.signal);
+    SimRun sim(Bench(row.async ? "async 50000" : "sync",
+                     std::string("drive 0 0 signal ") + row.name + " tur 2\n"));
+    std::vector<std::vector<uint8_t>> blocks(3, ExecBlock(0, 0, 0, {0, 0, 0, 0, 0, 0}, nullptr, 0));
+    for (size_t i = 0; i < blocks.size(); ++i) {
+      watchedStatus = &blocks[i][1];
+      sim.send(blocks[i].data());
+      if (i == 1 && row.async) {
+        EXPECT_EQ(signalsSeen.load(), 0) << "not before the completion";
+      }
+      EXPECT_EQ(WaitForStatus(blocks[i]), 1);
+      EXPECT_EQ(signalsSeen.load(), i == 0 ? 0 : 1);
+    }
+    EXPECT_EQ(statusAtSignal.load(), 0);
+    EXPECT_EQ(handlerThread.load() == gettid(), !row.async);
+    const std::string signal = std::string("SIGNAL sig=") + row.name;
+    const auto lines = sim.TranscriptOf(7);
+    ASSERT_EQ(lines.size(), 7u);
+    // A synchronous EXEC line is written once its outcome is known.
+    EXPECT_EQ(lines[row.async ? 3 : 2], signal);
+    EXPECT_EQ(lines[4].rfind("DONE", 0), 0u) << lines[4];
   }
 }
 
