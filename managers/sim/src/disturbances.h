@@ -16,4 +16,11 @@ void CloseEvent(uintptr_t postProc);
 // Writes `SIGNAL sig=NAME`, then raises the signal on the calling thread.
 void RaiseSignal(int signal, const std::string &name, Transcript &transcript);
 
+// Rewrites the file in place, as `dd conv=notrunc` over it would: through a
+// descriptor of its own, every byte complemented, same size, from offset 0.
+// Writes `REWRITE path=WRITTEN`, with ` failed` and a note on stderr when the
+// file could not be rewritten whole.
+void RewriteComplemented(const std::string &path, const std::string &written,
+                         Transcript &transcript);
+
 } // namespace simaspi

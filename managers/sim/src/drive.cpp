@@ -72,6 +72,7 @@ ArrivalRules RulesOnArrival(const DriveState &drive, uint8_t opcode) {
   const uint32_t next = (counted == drive.occurrences.end() ? 0 : counted->second) + 1;
   ArrivalRules rules;
   rules.signal = MatchingRule(drive, FailRule::Action::Signal, opcode, next);
+  rules.rewrite = MatchingRule(drive, FailRule::Action::Rewrite, opcode, next);
   return rules;
 }
 

@@ -56,6 +56,7 @@ DriveOutcome ExecuteOnDrive(DriveState &drive, const DriveRequest &request);
 // carries it out: those matching the occurrence ExecuteOnDrive will count.
 struct ArrivalRules {
   const FailRule *signal = nullptr;
+  const FailRule *rewrite = nullptr;
 };
 ArrivalRules RulesOnArrival(const DriveState &drive, uint8_t opcode);
 

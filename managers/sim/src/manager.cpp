@@ -228,6 +228,8 @@ private:
       request.buffer = reinterpret_cast<const uint8_t *>(f.bufPointer);
       request.bufLen = (f.flags & SRB_DIR_IN) ? 0 : f.bufLen;
       arrival = RulesOnArrival(drive->second, f.cdb[0]);
+      if (arrival.rewrite)
+        RewriteComplemented(arrival.rewrite->path, arrival.rewrite->written, transcript_);
       // A synchronous manager is interrupted on the caller's own thread.
       if (arrival.signal && !scenario_.async)
         RaiseSignal(arrival.signal->signal, arrival.signal->written, transcript_);

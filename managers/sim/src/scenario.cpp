@@ -287,7 +287,18 @@ void ParseSignal(Cursor &c, DriveConfig &drive) {
 #endif
 }
 
-void ParseDriveProps(Cursor &c, DriveConfig &drive, InquiryFields &fields) {
+// `rewrite PATH KIND N`.
+void ParseRewrite(Cursor &c, DriveConfig &drive, const std::string &baseDir) {
+  FailRule rule;
+  rule.action = FailRule::Action::Rewrite;
+  rule.written = c.Word("path");
+  rule.path = Resolve(rule.written, baseDir);
+  ParseOccurrence(c, rule);
+  drive.fails.push_back(rule);
+}
+
+void ParseDriveProps(Cursor &c, DriveConfig &drive, InquiryFields &fields,
+                     const std::string &baseDir) {
   while (!c.AtEnd()) {
     const std::string prop = c.Word("drive property");
     if (prop == "/") {
@@ -326,6 +337,8 @@ void ParseDriveProps(Cursor &c, DriveConfig &drive, InquiryFields &fields) {
       ParseFail(c, drive, FailRule::Action::CompleteTwice);
     } else if (prop == "signal") {
       ParseSignal(c, drive);
+    } else if (prop == "rewrite") {
+      ParseRewrite(c, drive, baseDir);
     } else {
       throw LineError("unknown drive property '" + prop + "'");
     }
@@ -413,7 +426,7 @@ void ParseLine(Cursor &c, Scenario &s, std::map<Address, InquiryFields> &fieldsB
   } else if (d == "drive") {
     int a = static_cast<int>(c.Number("adapter", 255));
     int t = static_cast<int>(c.Number("target", 255));
-    ParseDriveProps(c, s.drives[{a, t}], fieldsByDrive[{a, t}]);
+    ParseDriveProps(c, s.drives[{a, t}], fieldsByDrive[{a, t}], baseDir);
   } else {
     throw LineError("unknown directive '" + d + "'");
   }

@@ -21,7 +21,7 @@ struct Sense {
 // happens to the caller's process as they arrive: a signal, a file rewritten.
 struct FailRule {
   enum class When { Nth, FirstN, All };
-  enum class Action { Fail, Hang, CompleteTwice, Signal };
+  enum class Action { Fail, Hang, CompleteTwice, Signal, Rewrite };
   Action action = Action::Fail;
   uint8_t opcode = 0; // of the command kind the rule names
   When when = When::All;
@@ -29,7 +29,8 @@ struct FailRule {
   bool hasSense = false;
   Sense sense;
   int signal = 0;      // Signal: its number
-  std::string written; // Signal: the name as the scenario gives it
+  std::string written; // Signal: the name; Rewrite: the path; as the scenario gives them
+  std::string path;    // Rewrite: the file, resolved
 };
 
 struct MemoryRange {
