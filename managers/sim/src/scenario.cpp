@@ -264,27 +264,30 @@ const std::pair<const char *, int> kSignalNames[] = {
     {"HUP", SIGHUP}, {"INT", SIGINT}, {"TERM", SIGTERM}, {"QUIT", SIGQUIT}, {"PIPE", SIGPIPE}};
 #endif
 
-// `signal NAME KIND N`: NAME as above, or a decimal signal number.
+// A signal by name, or by its decimal number.
+int SignalNumber(const std::string &w) {
+#ifdef _WIN32
+  (void)w;
+  throw LineError("signal is not available in the Windows build");
+#else
+  for (const auto &[name, number] : kSignalNames)
+    if (w == name)
+      return number;
+  if (w.empty() || w.size() > 3 || w.find_first_not_of("0123456789") != std::string::npos ||
+      std::stoi(w) < 1 || std::stoi(w) >= NSIG)
+    throw LineError("unknown signal '" + w + "' (HUP, INT, TERM, QUIT, PIPE or a number)");
+  return std::stoi(w);
+#endif
+}
+
+// `signal NAME KIND N`.
 void ParseSignal(Cursor &c, DriveConfig &drive) {
   FailRule rule;
   rule.action = FailRule::Action::Signal;
   rule.written = c.Word("signal");
-#ifdef _WIN32
-  throw LineError("signal is not available in the Windows build");
-#else
-  for (const auto &[name, number] : kSignalNames)
-    if (rule.written == name)
-      rule.signal = number;
-  if (rule.signal == 0) {
-    const std::string &w = rule.written;
-    if (w.empty() || w.size() > 3 || w.find_first_not_of("0123456789") != std::string::npos ||
-        std::stoi(w) < 1 || std::stoi(w) >= NSIG)
-      throw LineError("unknown signal '" + w + "' (HUP, INT, TERM, QUIT, PIPE or a number)");
-    rule.signal = std::stoi(w);
-  }
+  rule.signal = SignalNumber(rule.written);
   ParseOccurrence(c, rule);
   drive.fails.push_back(rule);
-#endif
 }
 
 // `rewrite PATH KIND N`.
