@@ -86,6 +86,8 @@ public:
     if (scenario_.valid)
       for (const auto &[addr, config] : scenario_.drives)
         drives_.emplace(addr, DriveState(config));
+    if (scenario_.async)
+      worker_.StormEvery(std::chrono::microseconds(scenario_.eventStormMicros));
   }
 
   uint32_t SupportInfo(bool zero) {
@@ -196,6 +198,7 @@ private:
     c.notify = f.Notifies();
     c.eventHandle = f.postProc;
     c.closeEvent = scenario_.closeEvents;
+    c.signalEarly = std::chrono::microseconds(scenario_.signalEarlyMicros);
 
     Busy busy = NextBusy(scenario_.busyExec, execCount_);
     if (execCount_ == scenario_.staleSignalsAt)
@@ -270,6 +273,7 @@ private:
       c.raiseSignal = arrival.signal->signal;
       c.signalName = arrival.signal->written;
     }
+    c.stormed = scenario_.eventStormMicros > 0 && c.notify && c.eventHandle != 0;
     worker_.Post(std::move(c), delay);
     return SS_PENDING;
   }

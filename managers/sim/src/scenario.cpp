@@ -163,6 +163,9 @@ std::string Resolve(const std::string &path, const std::string &baseDir) {
   return baseDir + "/" + path;
 }
 
+// A storm's period: shorter would cost the process more than it tests.
+constexpr uint32_t kShortestStormMicros = 50;
+
 uint8_t ParseKind(const std::string &w) {
   const CommandKind *kind = KindNamed(w);
   if (kind == nullptr)
@@ -416,6 +419,14 @@ void ParseLine(Cursor &c, Scenario &s, std::map<Address, InquiryFields> &fieldsB
     c.ExpectEnd();
   } else if (d == "close_events") {
     s.closeEvents = true;
+    c.ExpectEnd();
+  } else if (d == "signal_early") {
+    s.signalEarlyMicros = static_cast<uint32_t>(c.Number("wait in microseconds", 60000000));
+    c.ExpectEnd();
+  } else if (d == "event_storm") {
+    s.eventStormMicros = static_cast<uint32_t>(c.Number("period in microseconds", 60000000));
+    if (s.eventStormMicros < kShortestStormMicros)
+      throw LineError("event_storm period below 50 microseconds");
     c.ExpectEnd();
   } else if (d == "adapter") {
     ParseAdapter(c, s);

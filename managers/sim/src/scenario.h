@@ -72,9 +72,11 @@ struct Scenario {
   uint32_t delayMicros = 0;
   std::vector<BusyRun> busyExec;
   std::vector<BusyRun> busyGdev;
-  uint64_t staleSignalsAt = 0; // EXEC submission (from 1) that re-signals old events; 0: none
-  bool hangGdev = false;       // GET DEVICE TYPE accepted and never completed
-  bool closeEvents = false;    // each event is closed once signalled for its completion
+  uint64_t staleSignalsAt = 0;    // EXEC submission (from 1) that re-signals old events; 0: none
+  bool hangGdev = false;          // GET DEVICE TYPE accepted and never completed
+  bool closeEvents = false;       // each event is closed once signalled for its completion
+  uint32_t signalEarlyMicros = 0; // event signalled this long before the status; 0: after it
+  uint32_t eventStormMicros = 0;  // pending requests' events signalled this often; 0: never
   std::map<int, AdapterConfig> adapters;
   std::map<Address, uint8_t> deviceTypes;
   std::map<Address, DriveConfig> drives;

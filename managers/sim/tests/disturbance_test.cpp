@@ -5,7 +5,10 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <csignal>
+#include <optional>
+#include <thread>
 
 #include <fcntl.h>
 
@@ -139,6 +142,67 @@ TEST(SimDisturbance, SignalAtTheNthCommandOfAKind) {
     EXPECT_EQ(lines[row.async ? 3 : 2], signal);
     EXPECT_EQ(lines[4].rfind("DONE", 0), 0u) << lines[4];
   }
+}
+
+using std::chrono::milliseconds;
+using Clock = std::chrono::steady_clock;
+
+// The event comes with the data in place but the status still pending; the
+// status follows the wait, with its DONE line, and no second signal.
+TEST(SimDisturbance, SignalEarlySignalsBeforeTheStatusIsPublished) {
+  SimRun sim(Bench("async 2000", "signal_early 200000\n"));
+  EventFd event;
+  std::vector<uint8_t> buf(62, 0);
+  auto block = ExecBlock(0, 0, 0x48, {0x12, 0, 0, 0, 62, 0}, buf.data(), 62, event.Handle());
+  ASSERT_EQ(sim.send(block.data()), 0u);
+  ASSERT_TRUE(event.WaitSignalled(5000));
+  const auto signalled = Clock::now();
+  EXPECT_EQ(StatusOf(block), 0);
+  EXPECT_EQ(event.Count(), 1u); // also orders the data's writes before this thread
+  EXPECT_EQ(std::string(buf.begin() + 8, buf.begin() + 16), "QUILMAR ");
+  EXPECT_EQ(sim.Transcript().size(), 1u) << "no DONE line yet";
+
+  EXPECT_EQ(WaitForStatus(block), 1);
+  EXPECT_GE(Clock::now() - signalled, milliseconds(150));
+  EXPECT_EQ(sim.TranscriptOf(2).back(), "DONE ha=0 tgt=0 op=12 status=01 sense=");
+  EXPECT_FALSE(event.WaitSignalled(50)) << "signalled once only";
+}
+
+// The event of a pending request is signalled over and over until it
+// completes, and not after.
+TEST(SimDisturbance, EventStormWhileARequestIsPending) {
+  SimRun sim(Bench("async 300000", "event_storm 1000\n"));
+  EventFd stormed, quiet;
+  auto pending = ExecBlock(0, 0, 0x40, {0, 0, 0, 0, 0, 0}, nullptr, 0, stormed.Handle());
+  auto polled = ExecBlock(0, 0, 0x00, {0, 0, 0, 0, 0, 0}, nullptr, 0, quiet.Handle());
+  ASSERT_EQ(sim.send(pending.data()), 0u);
+  ASSERT_EQ(sim.send(polled.data()), 0u);
+  std::this_thread::sleep_for(milliseconds(150));
+  EXPECT_EQ(StatusOf(pending), 0);
+  EXPECT_GE(stormed.Count(), 20u);
+  EXPECT_EQ(quiet.Count(), 0u) << "a request without notification is not stormed";
+
+  EXPECT_EQ(WaitForStatus(pending), 1);
+  EXPECT_EQ(WaitForStatus(polled), 1);
+  std::this_thread::sleep_for(milliseconds(20));
+  stormed.Count();
+  EXPECT_FALSE(stormed.WaitSignalled(50)) << "the storm ends with the request";
+}
+
+// Unloading the library ends a storm at once, though its request is pending.
+TEST(SimDisturbance, EventStormEndsWhenTheLibraryIsUnloaded) {
+  EventFd event;
+  auto block = ExecBlock(0, 0, 0x40, {0, 0, 0, 0, 0, 0}, nullptr, 0, event.Handle());
+  std::optional<SimRun> sim;
+  sim.emplace(Bench("async 5000000", "event_storm 100\n"));
+  ASSERT_EQ(sim->send(block.data()), 0u);
+  ASSERT_TRUE(event.WaitSignalled(5000));
+  const auto start = Clock::now();
+  sim.reset();
+  EXPECT_LT(Clock::now() - start, milliseconds(1000));
+  event.Count();
+  EXPECT_FALSE(event.WaitSignalled(50));
+  EXPECT_EQ(StatusOf(block), 0);
 }
 
 } // namespace
