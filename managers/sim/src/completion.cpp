@@ -1,10 +1,12 @@
 #include "completion.h"
 
+#include "disturbances.h"
 #include "final_status.h"
 #include "srb_layout.h"
 
 #include <algorithm>
 #include <cstring>
+#include <thread>
 #ifdef _WIN32
 #include <windows.h>
 #endif
@@ -15,7 +17,14 @@ namespace {
 constexpr uint8_t kCheckCondition = 0x02;
 } // namespace
 
-void ApplyCompletion(const Completion &c, Transcript &transcript) {
+bool SleepFor(std::chrono::microseconds duration) {
+  std::this_thread::sleep_for(duration);
+  return true;
+}
+
+void ApplyCompletion(const Completion &c, Transcript &transcript, const Pause &pause) {
+  if (c.raiseSignal != 0)
+    RaiseSignal(c.raiseSignal, c.signalName, transcript);
   if (c.buffer != 0 && !c.data.empty()) {
     size_t count = std::min<size_t>(c.data.size(), c.bufLen);
     std::memcpy(reinterpret_cast<void *>(c.buffer), c.data.data(), count);
@@ -23,8 +32,21 @@ void ApplyCompletion(const Completion &c, Transcript &transcript) {
   if (c.hasSense)
     aspikit::WriteExecOutcome(c.srb, aspikit::kNativeExec, c.senseLen, 0, kCheckCondition,
                               c.sense.data(), c.sense.size());
-  transcript.Line(c.doneLine);
-  aspikit::FinishRequest(c.srb, c.status, c.notify, c.eventHandle);
+  if (c.notify && c.signalEarly.count() > 0) {
+    // A manager that signals before it publishes the status.
+    aspikit::SignalEvent(c.eventHandle);
+    if (!pause(c.signalEarly))
+      return; // unloading: dropped as a queued request is
+    transcript.Line(c.doneLine);
+    aspikit::PublishStatus(c.srb, c.status);
+  } else {
+    transcript.Line(c.doneLine);
+    aspikit::FinishRequest(c.srb, c.status, c.notify, c.eventHandle);
+  }
+  if (c.closeEvent && c.notify && c.eventHandle != 0) {
+    CloseEvent(c.eventHandle);
+    transcript.Line("CLOSE_EVENT");
+  }
 }
 
 // Takes the earliest request off the queue and completes it outside the lock.
@@ -35,7 +57,14 @@ void CompletionWorker::CompleteFront() {
   Completion c = std::move(queue_.front().completion);
   queue_.erase(queue_.begin());
   lock.unlock();
-  ApplyCompletion(c, transcript_);
+  ApplyCompletion(c, transcript_,
+                  [this](std::chrono::microseconds d) { return PauseUnlessStopping(d); });
+}
+
+void CompletionWorker::SignalStormed() {
+  for (const Item &item : queue_)
+    if (item.completion.stormed)
+      aspikit::SignalEvent(item.completion.eventHandle);
 }
 
 // In order of due time; requests due at the same time keep their order.
@@ -54,6 +83,8 @@ CompletionWorker::~CompletionWorker() {
   // yet due are dropped, as their caller has stopped waiting and their blocks
   // may be gone. The queue itself is deleted without waiting: its thread
   // could not end while the loader lock of this unload is held.
+  if (stormTimer_ != nullptr)
+    DeleteTimerQueueTimer(timers_, stormTimer_, INVALID_HANDLE_VALUE);
   for (void *timer : timerHandles_)
     DeleteTimerQueueTimer(timers_, timer, INVALID_HANDLE_VALUE);
   DeleteTimerQueueEx(timers_, nullptr);
@@ -63,10 +94,28 @@ void __stdcall CompletionWorker::Fire(void *self, unsigned char) {
   static_cast<CompletionWorker *>(self)->CompleteFront();
 }
 
+void __stdcall CompletionWorker::StormTick(void *self, unsigned char) {
+  auto *worker = static_cast<CompletionWorker *>(self);
+  std::lock_guard<std::mutex> lock(worker->mutex_);
+  worker->SignalStormed();
+}
+
+// The timer thread also runs the completions, which it must not hold up for long.
+bool CompletionWorker::PauseUnlessStopping(std::chrono::microseconds duration) {
+  return SleepFor(duration);
+}
+
 void CompletionWorker::Post(Completion c, std::chrono::microseconds delay) {
   std::lock_guard<std::mutex> lock(mutex_);
   if (timers_ == nullptr)
     timers_ = CreateTimerQueue();
+  // One periodic timer in the queue's thread signals every stormed request.
+  if (timers_ != nullptr && stormTimer_ == nullptr && stormPeriod_.count() > 0) {
+    const auto period =
+        std::max<long long>(1, std::chrono::ceil<std::chrono::milliseconds>(stormPeriod_).count());
+    CreateTimerQueueTimer(&stormTimer_, timers_, &StormTick, this, static_cast<DWORD>(period),
+                          static_cast<DWORD>(period), WT_EXECUTEINTIMERTHREAD);
+  }
   uint8_t *const srb = c.srb;
   Enqueue(std::move(c), delay);
   // Each timer completes the front request, so completions keep their order.
@@ -108,21 +157,39 @@ void CompletionWorker::Post(Completion c, std::chrono::microseconds delay) {
   wake_.notify_all();
 }
 
-void CompletionWorker::Run() {
+bool CompletionWorker::PauseUnlessStopping(std::chrono::microseconds duration) {
   std::unique_lock<std::mutex> lock(mutex_);
+  return !wake_.wait_for(lock, duration, [this] { return stopping_; });
+}
+
+// Completes requests as they fall due and, while a stormed request is
+// queued, signals the events of all of them once a period: one thread, one
+// wake-up per period, whatever the number of requests.
+void CompletionWorker::Run() {
+  using Clock = std::chrono::steady_clock;
+  std::unique_lock<std::mutex> lock(mutex_);
+  auto nextStorm = Clock::now();
   while (!stopping_) {
-    if (queue_.empty()) {
+    const auto now = Clock::now();
+    const bool storming = std::any_of(queue_.begin(), queue_.end(),
+                                      [](const Item &i) { return i.completion.stormed; });
+    if (storming && now >= nextStorm) {
+      SignalStormed();
+      nextStorm = now + stormPeriod_;
+    }
+    if (!queue_.empty() && now >= queue_.front().due) {
+      lock.unlock();
+      CompleteFront();
+      lock.lock();
+      continue;
+    }
+    auto wakeAt = queue_.empty() ? Clock::time_point::max() : queue_.front().due;
+    if (storming)
+      wakeAt = std::min(wakeAt, nextStorm);
+    if (wakeAt == Clock::time_point::max())
       wake_.wait(lock);
-      continue;
-    }
-    auto due = queue_.front().due;
-    if (std::chrono::steady_clock::now() < due) {
-      wake_.wait_until(lock, due);
-      continue;
-    }
-    lock.unlock();
-    CompleteFront();
-    lock.lock();
+    else
+      wake_.wait_until(lock, wakeAt);
   }
   // Requests still queued when the library goes away belong to a caller that
   // has stopped waiting: their blocks may be gone, so they are dropped.

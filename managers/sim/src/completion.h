@@ -11,6 +11,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -29,10 +30,19 @@ struct Completion {
   uint8_t status = 0;
   bool notify = false;
   uintptr_t eventHandle = 0;
-  std::string doneLine; // written to the transcript before the status is published
+  std::string doneLine;    // written to the transcript before the status is published
+  bool closeEvent = false; // the event is closed once signalled
+  std::chrono::microseconds signalEarly{0}; // the event comes this long before the status
+  bool stormed = false;                     // its event is signalled over and over while queued
+  int raiseSignal = 0;    // raised on the completing thread before anything is written
+  std::string signalName; // as the scenario gives it
 };
 
-void ApplyCompletion(const Completion &c, Transcript &transcript);
+// Waits as a completion asks; false when the library is going away meanwhile.
+using Pause = std::function<bool(std::chrono::microseconds)>;
+bool SleepFor(std::chrono::microseconds duration);
+
+void ApplyCompletion(const Completion &c, Transcript &transcript, const Pause &pause = SleepFor);
 
 class CompletionWorker {
 public:
@@ -41,6 +51,9 @@ public:
   CompletionWorker &operator=(const CompletionWorker &) = delete;
   ~CompletionWorker();
 
+  // Before the first Post: the events of queued requests that ask for it
+  // are signalled every `period` until they complete.
+  void StormEvery(std::chrono::microseconds period) { stormPeriod_ = period; }
   void Post(Completion c, std::chrono::microseconds delay);
 
 private:
@@ -50,6 +63,10 @@ private:
   };
   void Enqueue(Completion c, std::chrono::microseconds delay); // mutex_ held
   void CompleteFront();
+  bool PauseUnlessStopping(std::chrono::microseconds duration);
+  void SignalStormed(); // mutex_ held
+
+  std::chrono::microseconds stormPeriod_{0};
 
   Transcript &transcript_;
   std::mutex mutex_;
@@ -58,6 +75,8 @@ private:
   static void __stdcall Fire(void *self, unsigned char timedOut);
   void *timers_ = nullptr; // the timer queue, made on first use
   std::vector<void *> timerHandles_;
+  static void __stdcall StormTick(void *self, unsigned char timedOut);
+  void *stormTimer_ = nullptr;
 #else
   void Run();
   std::condition_variable wake_;

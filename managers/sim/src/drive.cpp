@@ -67,4 +67,13 @@ DriveOutcome ExecuteOnDrive(DriveState &drive, const DriveRequest &r) {
   return out;
 }
 
+ArrivalRules RulesOnArrival(const DriveState &drive, uint8_t opcode) {
+  auto counted = drive.occurrences.find(opcode);
+  const uint32_t next = (counted == drive.occurrences.end() ? 0 : counted->second) + 1;
+  ArrivalRules rules;
+  rules.signal = MatchingRule(drive, FailRule::Action::Signal, opcode, next);
+  rules.rewrite = MatchingRule(drive, FailRule::Action::Rewrite, opcode, next);
+  return rules;
+}
+
 } // namespace simaspi

@@ -52,4 +52,12 @@ constexpr uint64_t kMaxImageSize = 64u << 20;
 // Counts the occurrence, applies the scenario's rules, then the command.
 DriveOutcome ExecuteOnDrive(DriveState &drive, const DriveRequest &request);
 
+// The rules that act on the process as a command arrives, before the drive
+// carries it out: those matching the occurrence ExecuteOnDrive will count.
+struct ArrivalRules {
+  const FailRule *signal = nullptr;
+  const FailRule *rewrite = nullptr;
+};
+ArrivalRules RulesOnArrival(const DriveState &drive, uint8_t opcode);
+
 } // namespace simaspi

@@ -1,6 +1,7 @@
 #include "manager.h"
 
 #include "completion.h"
+#include "disturbances.h"
 #include "drive.h"
 #include "final_status.h"
 #include "results.h"
@@ -85,6 +86,8 @@ public:
     if (scenario_.valid)
       for (const auto &[addr, config] : scenario_.drives)
         drives_.emplace(addr, DriveState(config));
+    if (scenario_.async)
+      worker_.StormEvery(std::chrono::microseconds(scenario_.eventStormMicros));
   }
 
   uint32_t SupportInfo(bool zero) {
@@ -144,7 +147,10 @@ private:
     uint8_t status = SS_ERR;
     uint32_t ret;
     Busy busy = NextBusy(scenario_.busyGdev, gdevCount_);
-    if (busy != Busy::No) {
+    if (scenario_.hangGdev) { // accepted, and never heard of again
+      status = SS_PENDING;
+      ret = SS_PENDING;
+    } else if (busy != Busy::No) {
       status = SS_ASPI_IS_BUSY;
       ret = busy == Busy::ViaReturn ? SS_ASPI_IS_BUSY : SS_PENDING;
     } else {
@@ -191,6 +197,8 @@ private:
     c.senseLen = f.senseLen;
     c.notify = f.Notifies();
     c.eventHandle = f.postProc;
+    c.closeEvent = scenario_.closeEvents;
+    c.signalEarly = std::chrono::microseconds(scenario_.signalEarlyMicros);
 
     Busy busy = NextBusy(scenario_.busyExec, execCount_);
     if (execCount_ == scenario_.staleSignalsAt)
@@ -211,6 +219,7 @@ private:
 
     auto drive = drives_.find({f.haId, f.target});
     bool hang = false, twice = false;
+    ArrivalRules arrival;
     if (f.bufPointer == 0 && f.bufLen > 0) {
       c.status = SS_ERR; // nothing to read from or write to
     } else if (drive == drives_.end() || f.lun != 0 || !AdapterExists(f.haId)) {
@@ -221,6 +230,12 @@ private:
       request.cdbLen = f.cdbLen;
       request.buffer = reinterpret_cast<const uint8_t *>(f.bufPointer);
       request.bufLen = (f.flags & SRB_DIR_IN) ? 0 : f.bufLen;
+      arrival = RulesOnArrival(drive->second, f.cdb[0]);
+      if (arrival.rewrite)
+        RewriteComplemented(arrival.rewrite->path, arrival.rewrite->written, transcript_);
+      // A synchronous manager is interrupted on the caller's own thread.
+      if (arrival.signal && !scenario_.async)
+        RaiseSignal(arrival.signal->signal, arrival.signal->written, transcript_);
       DriveOutcome outcome = ExecuteOnDrive(drive->second, request);
       hang = outcome.hang;
       twice = outcome.twice;
@@ -246,15 +261,29 @@ private:
       transcript_.Line(ExecLine(f, c.status));
       ApplyCompletion(c, transcript_);
       if (twice)
-        worker_.Post(c, again);
+        worker_.Post(SecondCompletion(c), again);
       return c.status;
     }
     PublishStatus(srb, SS_PENDING);
     transcript_.Line(ExecLine(f, SS_PENDING));
     if (twice)
-      worker_.Post(c, again);
+      worker_.Post(SecondCompletion(c), again);
+    // An asynchronous one on its own thread, as it completes the command.
+    if (arrival.signal) {
+      c.raiseSignal = arrival.signal->signal;
+      c.signalName = arrival.signal->written;
+    }
+    c.stormed = scenario_.eventStormMicros > 0 && c.notify && c.eventHandle != 0;
     worker_.Post(std::move(c), delay);
     return SS_PENDING;
+  }
+
+  // The copy of a request completed twice signals its event again, but
+  // leaves the rest of a broken manager's ways to the first completion.
+  static Completion SecondCompletion(const Completion &first) {
+    Completion copy = first;
+    copy.closeEvent = false;
+    return copy;
   }
 
   DriveResults &ResultsOf(int adapter, int target) {

@@ -2,6 +2,7 @@
 
 #include "commands.h"
 
+#include <csignal>
 #include <cstdio>
 #include <fstream>
 #include <optional>
@@ -162,6 +163,9 @@ std::string Resolve(const std::string &path, const std::string &baseDir) {
   return baseDir + "/" + path;
 }
 
+// A storm's period: shorter would cost the process more than it tests.
+constexpr uint32_t kShortestStormMicros = 50;
+
 uint8_t ParseKind(const std::string &w) {
   const CommandKind *kind = KindNamed(w);
   if (kind == nullptr)
@@ -225,9 +229,8 @@ void ParseBusy(Cursor &c, std::vector<BusyRun> &runs, bool modeRequired) {
   runs.push_back(run);
 }
 
-void ParseFail(Cursor &c, DriveConfig &drive, FailRule::Action action) {
-  FailRule rule;
-  rule.action = action;
+// The command kind and occurrence a rule acts on.
+void ParseOccurrence(Cursor &c, FailRule &rule) {
   rule.opcode = ParseKind(c.Word("command kind"));
   if (c.Peek("all")) {
     c.Word("all");
@@ -242,6 +245,12 @@ void ParseFail(Cursor &c, DriveConfig &drive, FailRule::Action action) {
     if (rule.n == 0)
       throw LineError("occurrences count from 1");
   }
+}
+
+void ParseFail(Cursor &c, DriveConfig &drive, FailRule::Action action) {
+  FailRule rule;
+  rule.action = action;
+  ParseOccurrence(c, rule);
   if (action == FailRule::Action::Fail && c.Peek("sense")) {
     c.Word("sense");
     rule.hasSense = true;
@@ -252,7 +261,50 @@ void ParseFail(Cursor &c, DriveConfig &drive, FailRule::Action action) {
   drive.fails.push_back(rule);
 }
 
-void ParseDriveProps(Cursor &c, DriveConfig &drive, InquiryFields &fields) {
+#ifndef _WIN32
+// The signals a terminal, a session or a pipe sends, by name.
+const std::pair<const char *, int> kSignalNames[] = {
+    {"HUP", SIGHUP}, {"INT", SIGINT}, {"TERM", SIGTERM}, {"QUIT", SIGQUIT}, {"PIPE", SIGPIPE}};
+#endif
+
+// A signal by name, or by its decimal number.
+int SignalNumber(const std::string &w) {
+#ifdef _WIN32
+  (void)w;
+  throw LineError("signal is not available in the Windows build");
+#else
+  for (const auto &[name, number] : kSignalNames)
+    if (w == name)
+      return number;
+  if (w.empty() || w.size() > 3 || w.find_first_not_of("0123456789") != std::string::npos ||
+      std::stoi(w) < 1 || std::stoi(w) >= NSIG)
+    throw LineError("unknown signal '" + w + "' (HUP, INT, TERM, QUIT, PIPE or a number)");
+  return std::stoi(w);
+#endif
+}
+
+// `signal NAME KIND N`.
+void ParseSignal(Cursor &c, DriveConfig &drive) {
+  FailRule rule;
+  rule.action = FailRule::Action::Signal;
+  rule.written = c.Word("signal");
+  rule.signal = SignalNumber(rule.written);
+  ParseOccurrence(c, rule);
+  drive.fails.push_back(rule);
+}
+
+// `rewrite PATH KIND N`.
+void ParseRewrite(Cursor &c, DriveConfig &drive, const std::string &baseDir) {
+  FailRule rule;
+  rule.action = FailRule::Action::Rewrite;
+  rule.written = c.Word("path");
+  rule.path = Resolve(rule.written, baseDir);
+  ParseOccurrence(c, rule);
+  drive.fails.push_back(rule);
+}
+
+void ParseDriveProps(Cursor &c, DriveConfig &drive, InquiryFields &fields,
+                     const std::string &baseDir) {
   while (!c.AtEnd()) {
     const std::string prop = c.Word("drive property");
     if (prop == "/") {
@@ -289,6 +341,10 @@ void ParseDriveProps(Cursor &c, DriveConfig &drive, InquiryFields &fields) {
       ParseFail(c, drive, FailRule::Action::Hang);
     } else if (prop == "twice") {
       ParseFail(c, drive, FailRule::Action::CompleteTwice);
+    } else if (prop == "signal") {
+      ParseSignal(c, drive);
+    } else if (prop == "rewrite") {
+      ParseRewrite(c, drive, baseDir);
     } else {
       throw LineError("unknown drive property '" + prop + "'");
     }
@@ -358,6 +414,20 @@ void ParseLine(Cursor &c, Scenario &s, std::map<Address, InquiryFields> &fieldsB
     if (s.staleSignalsAt == 0)
       throw LineError("submissions count from 1");
     c.ExpectEnd();
+  } else if (d == "hang_gdev") {
+    s.hangGdev = true;
+    c.ExpectEnd();
+  } else if (d == "close_events") {
+    s.closeEvents = true;
+    c.ExpectEnd();
+  } else if (d == "signal_early") {
+    s.signalEarlyMicros = static_cast<uint32_t>(c.Number("wait in microseconds", 60000000));
+    c.ExpectEnd();
+  } else if (d == "event_storm") {
+    s.eventStormMicros = static_cast<uint32_t>(c.Number("period in microseconds", 60000000));
+    if (s.eventStormMicros < kShortestStormMicros)
+      throw LineError("event_storm period below 50 microseconds");
+    c.ExpectEnd();
   } else if (d == "adapter") {
     ParseAdapter(c, s);
   } else if (d == "device") {
@@ -370,7 +440,7 @@ void ParseLine(Cursor &c, Scenario &s, std::map<Address, InquiryFields> &fieldsB
   } else if (d == "drive") {
     int a = static_cast<int>(c.Number("adapter", 255));
     int t = static_cast<int>(c.Number("target", 255));
-    ParseDriveProps(c, s.drives[{a, t}], fieldsByDrive[{a, t}]);
+    ParseDriveProps(c, s.drives[{a, t}], fieldsByDrive[{a, t}], baseDir);
   } else {
     throw LineError("unknown directive '" + d + "'");
   }

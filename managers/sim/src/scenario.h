@@ -17,16 +17,20 @@ struct Sense {
 };
 
 // What a drive does to chosen commands: fail them, or, as a broken manager
-// would, never complete them or complete them a second time later.
+// would, never complete them or complete them a second time later; or what
+// happens to the caller's process as they arrive: a signal, a file rewritten.
 struct FailRule {
   enum class When { Nth, FirstN, All };
-  enum class Action { Fail, Hang, CompleteTwice };
+  enum class Action { Fail, Hang, CompleteTwice, Signal, Rewrite };
   Action action = Action::Fail;
   uint8_t opcode = 0; // of the command kind the rule names
   When when = When::All;
   uint32_t n = 0;
   bool hasSense = false;
   Sense sense;
+  int signal = 0;      // Signal: its number
+  std::string written; // Signal: the name; Rewrite: the path; as the scenario gives them
+  std::string path;    // Rewrite: the file, resolved
 };
 
 struct MemoryRange {
@@ -68,7 +72,11 @@ struct Scenario {
   uint32_t delayMicros = 0;
   std::vector<BusyRun> busyExec;
   std::vector<BusyRun> busyGdev;
-  uint64_t staleSignalsAt = 0; // EXEC submission (from 1) that re-signals old events; 0: none
+  uint64_t staleSignalsAt = 0;    // EXEC submission (from 1) that re-signals old events; 0: none
+  bool hangGdev = false;          // GET DEVICE TYPE accepted and never completed
+  bool closeEvents = false;       // each event is closed once signalled for its completion
+  uint32_t signalEarlyMicros = 0; // event signalled this long before the status; 0: after it
+  uint32_t eventStormMicros = 0;  // pending requests' events signalled this often; 0: never
   std::map<int, AdapterConfig> adapters;
   std::map<Address, uint8_t> deviceTypes;
   std::map<Address, DriveConfig> drives;

@@ -4,10 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <poll.h>
-#include <sys/eventfd.h>
-#include <unistd.h>
-
 using namespace simtest;
 
 namespace {
@@ -20,30 +16,6 @@ device 0 2 type 5
 drive 0 2 vendor "QUILMAR " product "CD-ROM QM-16"
 drive 0 2 fail writebuffer 1 sense 5 0x24 0
 )";
-
-class EventFd {
-public:
-  EventFd() : fd_(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
-  // Reading the counter before closing orders the manager's signal before the
-  // close for ThreadSanitizer, which does not see poll() as synchronising.
-  ~EventFd() {
-    Count();
-    close(fd_);
-  }
-  uintptr_t Handle() const { return static_cast<uintptr_t>(fd_); }
-  // Waits for readability without consuming, as the caller's manual-reset event does.
-  bool WaitSignalled(int timeoutMs) const {
-    pollfd p{fd_, POLLIN, 0};
-    return poll(&p, 1, timeoutMs) == 1;
-  }
-  uint64_t Count() const {
-    uint64_t v = 0;
-    return read(fd_, &v, sizeof v) == sizeof v ? v : 0;
-  }
-
-private:
-  int fd_;
-};
 
 TEST(SimAsync, InquiryCompletesLaterAndSignalsTheEvent) {
   SimRun sim(kAsync);

@@ -3,7 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstring>
+#include <thread>
 
 using namespace simtest;
 
@@ -94,6 +96,26 @@ TEST(SimCensus, GetDeviceTypeBusyAsReturnOrStatus) {
   EXPECT_EQ(sim.Transcript(), (std::vector<std::string>{"GDEV ha=0 tgt=0 ret=e5 status=e5",
                                                         "GDEV ha=0 tgt=0 ret=00 status=e5",
                                                         "GDEV ha=0 tgt=0 ret=01 status=01"}));
+}
+
+// Every GET DEVICE TYPE is left pending, whatever the target or adapter,
+// and busy answers give way to it.
+TEST(SimCensus, HangGdevLeavesEveryRequestPending) {
+  SimRun sim("transcript transcript.txt\nadapters 1\ndevice 0 0 type 5\nhang_gdev\n"
+             "busy_gdev 1 return\n");
+  std::vector<std::vector<uint8_t>> blocks = {GdevBlock(0, 0), GdevBlock(0, 3), GdevBlock(4, 0)};
+  for (auto &block : blocks) {
+    block[1] = 0x77; // overwritten with pending
+    EXPECT_EQ(sim.send(block.data()), 0u);
+  }
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  for (const auto &block : blocks) {
+    EXPECT_EQ(StatusOf(block), 0);
+    EXPECT_EQ(block[10], 0) << "no device type written";
+  }
+  EXPECT_EQ(sim.Transcript(), (std::vector<std::string>{"GDEV ha=0 tgt=0 ret=00 status=00",
+                                                        "GDEV ha=0 tgt=3 ret=00 status=00",
+                                                        "GDEV ha=4 tgt=0 ret=00 status=00"}));
 }
 
 TEST(SimCensus, ExecToMissingDriveFailsWithoutSense) {

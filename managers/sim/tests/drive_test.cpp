@@ -1,5 +1,7 @@
 // Simulated drives: INQUIRY data, drive memory, image assembly, failures, busy.
 #include "sim_harness.h"
+#include "test_support.h"
+#include "transcript.h"
 
 #include <gtest/gtest.h>
 
@@ -7,6 +9,10 @@
 #include <filesystem>
 #include <fstream>
 #include <numeric>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace simtest;
 namespace fs = std::filesystem;
@@ -351,6 +357,88 @@ TEST(SimDrive, BusySubmissionsDoNotReachTheDrive) {
   EXPECT_EQ(lines[1], "DONE ha=1 tgt=0 op=00 status=e5 sense=");
   EXPECT_NE(lines[4].find("ret=00 out="), std::string::npos);
   EXPECT_EQ(lines[5], "DONE ha=1 tgt=0 op=00 status=e5 sense=");
+}
+
+std::vector<uint8_t> Complemented(std::vector<uint8_t> bytes) {
+  for (uint8_t &b : bytes)
+    b ^= 0xFF;
+  return bytes;
+}
+
+void WriteBytes(const std::string &path, const std::vector<uint8_t> &bytes) {
+  std::ofstream(path, std::ios::binary)
+      .write(reinterpret_cast<const char *>(bytes.data()), std::streamsize(bytes.size()));
+}
+
+// The image a caller is reading is rewritten in place as its 2nd block
+// arrives: the file the caller already has open changes under it, same size,
+// same file; the blocks reach the drive as sent.
+TEST(SimDrive, RewriteComplementsTheFileInPlaceAtTheNthCommand) {
+  SimRun sim(kBench + "drive 1 0 rewrite image.bin writebuffer 2\n");
+  const std::string path = sim.Dir() + "/image.bin";
+  const auto image = Pattern(200000, 3); // several chunks and a part
+  WriteBytes(path, image);
+  struct stat before {};
+  ASSERT_EQ(stat(path.c_str(), &before), 0);
+  const int reader = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  ASSERT_GE(reader, 0);
+
+  const auto block = Pattern(16, 9);
+  std::vector<uint8_t> data = block;
+  for (uint32_t i = 0; i < 3; ++i) {
+    EXPECT_EQ(Send(sim, 0x10, WriteBufferCdb(4, i * 16, 16), data.data(), 16).ret, 1u);
+    EXPECT_EQ(sim.ReadBytes("image.bin"), i == 0 ? image : Complemented(image)) << i;
+  }
+  struct stat after {};
+  ASSERT_EQ(stat(path.c_str(), &after), 0);
+  EXPECT_EQ(after.st_ino, before.st_ino);
+  std::vector<uint8_t> seen(image.size() + 1);
+  EXPECT_EQ(pread(reader, seen.data(), seen.size(), 0), ssize_t(image.size()));
+  seen.pop_back();
+  EXPECT_EQ(seen, Complemented(image));
+  close(reader);
+
+  std::vector<uint8_t> firmware;
+  for (int i = 0; i < 3; ++i)
+    firmware.insert(firmware.end(), block.begin(), block.end());
+  EXPECT_EQ(sim.ReadBytes("out/drive-1-0.firmware"), firmware);
+  const auto lines = sim.Transcript();
+  ASSERT_EQ(lines.size(), 7u);
+  EXPECT_EQ(lines[2], "REWRITE path=image.bin") << "on arrival, before the EXEC line";
+  EXPECT_EQ(lines[3].rfind("EXEC ha=1 tgt=0 flags=10", 0), 0u) << lines[3];
+}
+
+struct RewriteCase {
+  std::string written; // as the scenario gives it
+  std::string file;    // where the test puts the image; empty: nowhere
+  std::string line;
+};
+
+TEST(SimDrive, RewritePathsAndMissingFiles) {
+  const std::string elsewhere = test_support::MakeScratchDirectory("simaspi-rewrite").string();
+  const RewriteCase cases[] = {
+      {"\"my image.bin\"", "my image.bin", "REWRITE path=my image.bin"},
+      {elsewhere + "/abs.bin", elsewhere + "/abs.bin", "REWRITE path=" + elsewhere + "/abs.bin"},
+      {"absent.bin", "", "REWRITE path=absent.bin failed"},
+  };
+  for (const RewriteCase &row : cases) {
+    SCOPED_TRACE(row.written);
+    SimRun sim(kBench + "drive 1 0 rewrite " + row.written + " tur all\n");
+    const std::string file =
+        row.file.empty() || row.file[0] == '/' ? row.file : sim.Dir() + "/" + row.file;
+    const auto image = Pattern(100, 1);
+    if (!file.empty())
+      WriteBytes(file, image);
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(Send(sim, 0x00, {0, 0, 0, 0, 0, 0}, nullptr, 0).ret, 1u);
+    const std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(err.find("cannot rewrite") != std::string::npos, file.empty()) << err;
+    if (!file.empty()) {
+      EXPECT_EQ(Bytes(test_support::ReadFileText(file)), Complemented(image));
+    }
+    EXPECT_EQ(sim.Transcript().at(0), row.line);
+  }
+  std::filesystem::remove_all(elsewhere);
 }
 
 } // namespace

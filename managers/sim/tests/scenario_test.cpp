@@ -44,6 +44,35 @@ TEST(SimScenario, EveryMalformedLineIsReported) {
   EXPECT_EQ(err.find(":8:"), std::string::npos);
 }
 
+TEST(SimScenario, MalformedDisturbancesAreReported) {
+  const char *const lines[] = {
+      "drive 0 0 signal KILL tur 1",
+      "drive 0 0 signal 0 tur 1",
+      "drive 0 0 signal 99 tur 1",
+      "drive 0 0 signal -1 tur 1",
+      "drive 0 0 signal HUP tur 0",
+      "drive 0 0 signal HUP",
+      "drive 0 0 rewrite image.bin",
+      "drive 0 0 rewrite tur 1",
+      "event_storm 49",
+      "event_storm",
+      "signal_early",
+      "signal_early 1 2",
+      "close_events now",
+      "hang_gdev 1",
+  };
+  for (const char *line : lines) {
+    SCOPED_TRACE(line);
+    testing::internal::CaptureStderr();
+    SimRun sim(std::string("adapters 1\n") + line + "\n");
+    EXPECT_EQ(sim.getInfo(), 0u);
+    EXPECT_NE(testing::internal::GetCapturedStderr().find(":2:"), std::string::npos);
+  }
+  SimRun sim("adapters 1\ndrive 0 0 signal TERM tur all / signal 15 block first 2 / rewrite "
+             "\"a b\" end 1\nevent_storm 50\nsignal_early 0\nclose_events\nhang_gdev\n");
+  EXPECT_EQ(sim.getInfo(), 1u);
+}
+
 TEST(SimScenario, OutputDirectoryOverridesTheScenarioDirectory) {
   SimRun sim("");
   const std::string out = sim.Dir() + "/elsewhere";

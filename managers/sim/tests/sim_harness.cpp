@@ -45,6 +45,16 @@ std::vector<std::string> SimRun::Transcript() const {
   return test_support::ReadLines(dir_ + "/transcript.txt");
 }
 
+std::vector<std::string> SimRun::TranscriptOf(size_t lines) const {
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+  auto text = Transcript();
+  while (text.size() < lines && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    text = Transcript();
+  }
+  return text;
+}
+
 std::string SimRun::ReadText(const std::string &relative) const {
   return test_support::ReadFileText(dir_ + "/" + relative);
 }

@@ -9,6 +9,10 @@
 #include <string>
 #include <vector>
 
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
+
 namespace simtest {
 
 // The kit's own tests pin these offsets to the numbers.
@@ -36,6 +40,8 @@ public:
   SendFn send = nullptr;
 
   std::vector<std::string> Transcript() const;
+  // The transcript once it holds at least `lines` lines (at most 5 s).
+  std::vector<std::string> TranscriptOf(size_t lines) const;
   std::string ReadText(const std::string &relative) const;
   std::vector<uint8_t> ReadBytes(const std::string &relative) const;
   bool Exists(const std::string &relative) const;
@@ -52,6 +58,31 @@ std::vector<uint8_t> GdevBlock(uint8_t ha, uint8_t target);
 std::vector<uint8_t> ExecBlock(uint8_t ha, uint8_t target, uint8_t flags,
                                const std::vector<uint8_t> &cdb, void *buffer, uint32_t bufLen,
                                uintptr_t postProc = 0);
+
+class EventFd {
+public:
+  EventFd() : fd_(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
+  // Reading the counter before closing orders the manager's signal before the
+  // close for ThreadSanitizer, which does not see poll() as synchronising.
+  ~EventFd() {
+    Count();
+    close(fd_);
+  }
+  int Fd() const { return fd_; }
+  uintptr_t Handle() const { return static_cast<uintptr_t>(fd_); }
+  // Waits for readability without consuming, as the caller's manual-reset event does.
+  bool WaitSignalled(int timeoutMs) const {
+    pollfd p{fd_, POLLIN, 0};
+    return poll(&p, 1, timeoutMs) == 1;
+  }
+  uint64_t Count() const {
+    uint64_t v = 0;
+    return read(fd_, &v, sizeof v) == sizeof v ? v : 0;
+  }
+
+private:
+  int fd_;
+};
 
 uint8_t StatusOf(const std::vector<uint8_t> &block);
 // Polls SRB_Status (acquire order) until it is no longer pending, at most 5 s.
