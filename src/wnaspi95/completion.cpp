@@ -72,11 +72,10 @@ unsigned LimitFor(unsigned limitMs) {
 bool Distrusted = false;
 unsigned DistrustBudgetMs = 0; // what later query waits may still take together
 
-// Milliseconds from `from` to `to` on the high-resolution counter.
-unsigned MsBetween(std::int64_t from, std::int64_t to) {
+// Counter ticks in one millisecond.
+std::int64_t TicksPerMs() {
   const std::int64_t perMs = platform::QueryCounterFrequency() / 1000;
-  const std::int64_t ms = (to - from) / (perMs > 0 ? perMs : 1);
-  return ms < 0 ? 0u : ms > 0xFFFFFFF0 ? 0xFFFFFFF0u : static_cast<unsigned>(ms);
+  return perMs > 0 ? perMs : 1;
 }
 
 bool Ended(const void *block, bool *ok) {
@@ -87,10 +86,12 @@ bool Ended(const void *block, bool *ok) {
 
 enum class WaitKind { Query, Firmware };
 
-// The time one wait has spent, counted step by step (see kStepSlackMs).
+// The time one wait has spent, counted step by step (see kStepSlackMs) in
+// counter ticks, so that steps shorter than a millisecond add up too.
 class WaitClock {
 public:
-  explicit WaitClock(WaitKind kind) : Kind(kind), Last(platform::QueryCounter()) {
+  explicit WaitClock(WaitKind kind)
+      : Kind(kind), PerMs(TicksPerMs()), Last(platform::QueryCounter()) {
     LimitMs = LimitFor(kind == WaitKind::Firmware ? kFirmwareLimitMs : kQueryLimitMs);
     if (Distrusted && kind == WaitKind::Query)
       LimitMs = std::min(LimitFor(kQueryLimitMs) / kDistrustedDivisor, DistrustBudgetMs);
@@ -99,21 +100,23 @@ public:
   WaitClock &operator=(const WaitClock &) = delete;
   ~WaitClock() {
     if (Distrusted && Kind == WaitKind::Query && !FirstAbandoned)
-      DistrustBudgetMs -= std::min(DistrustBudgetMs, CountedMs);
+      DistrustBudgetMs -= std::min(DistrustBudgetMs, CountedMs());
   }
 
   // Counts the time since the last step, at most `plannedMs` and the slack;
-  // returns the time that really passed.
+  // returns the milliseconds that really passed.
   unsigned Step(unsigned plannedMs) {
     const std::int64_t now = platform::QueryCounter();
-    const unsigned passed = MsBetween(Last, now);
+    const std::int64_t passed = std::max<std::int64_t>(now - Last, 0);
     Last = now;
-    CountedMs += std::min(passed, plannedMs + kStepSlackMs);
-    return passed;
+    Counted += std::min<std::int64_t>(passed, (plannedMs + kStepSlackMs) * PerMs);
+    return static_cast<unsigned>(std::min<std::int64_t>(passed / PerMs, 0xFFFFFFF0));
   }
-  bool Over() const { return CountedMs >= LimitMs; }
-  unsigned LeftMs() const { return Over() ? 0 : LimitMs - CountedMs; }
-  unsigned CountedMs = 0;
+  unsigned CountedMs() const {
+    return static_cast<unsigned>(std::min<std::int64_t>(Counted / PerMs, 0xFFFFFFF0));
+  }
+  bool Over() const { return CountedMs() >= LimitMs; }
+  unsigned LeftMs() const { return Over() ? 0 : LimitMs - CountedMs(); }
 
   // The request is given up: its memory is never reused, and the manager
   // is trusted no longer.
@@ -128,7 +131,9 @@ public:
 
 private:
   WaitKind Kind;
+  std::int64_t PerMs;
   std::int64_t Last;
+  std::int64_t Counted = 0;
   unsigned LimitMs = 0;
   bool FirstAbandoned = false;
 };
@@ -145,7 +150,7 @@ bool CompleteByPolling(void *block, unsigned sleepMs) {
   for (;;) {
     if (clock.Over())
       return Ended(block, &ok) ? ok : clock.Abandon();
-    const unsigned nap = sleepMs == 0 && clock.CountedMs >= kSpinLimitMs ? kSlowPollMs : sleepMs;
+    const unsigned nap = sleepMs == 0 && clock.CountedMs() >= kSpinLimitMs ? kSlowPollMs : sleepMs;
     PassThroughSleep(nap);
     clock.Step(nap);
     if (Ended(block, &ok))

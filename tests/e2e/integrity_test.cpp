@@ -203,13 +203,13 @@ TEST(ProcessStopped, ABlockThatCompletedMeanwhileIsTaken) {
   const auto image = ImageBytes(kImageSize);
   box.WriteImage("FIRM6216.ROM", image);
   box.WriteScenario("adapters 1\ncompletion async 200000\n" + W6216TDrive());
-  box.ShortenWaits(1000);
+  box.ShortenWaits(1500);
   box.WhileRunning([&](const fs::path &transcript) {
     if (!AwaitExec(transcript, "3b", 3))
       return;
     const int pid = box.ProgramPid();
     ::kill(pid, SIGSTOP);
-    std::this_thread::sleep_for(std::chrono::milliseconds(2500));
+    std::this_thread::sleep_for(std::chrono::milliseconds(4000));
     ::kill(pid, SIGCONT);
   });
   const RunResult run = box.Run();

@@ -111,6 +111,8 @@ TEST_F(SpineCompletion, EveryWaitEndsAtItsLimit) {
                                 : CompleteByEvent(&block, event, SS_PENDING);
     EXPECT_FALSE(ok);
     EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(50));
+    // Steps shorter than a millisecond (the 0 ms poll) must add up as well.
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
     EXPECT_EQ(block.SRB_Status, SS_PENDING);
   }
   wnaspi95_test::SetWaitLimitMs(0);
@@ -168,23 +170,23 @@ TEST_F(SpineCompletion, PollingSeesAStatusWrittenByAnotherThread) {
 TEST_F(SpineCompletion, AfterAnAbandonedRequestTheRunWaitsLittle) {
   using Clock = std::chrono::steady_clock;
   wnaspi95_test::SetSleepRecorder(nullptr);
-  wnaspi95_test::SetWaitLimitMs(600); // later queries 25 ms, 300 ms in all
+  wnaspi95_test::SetWaitLimitMs(1200); // later queries 50 ms, 600 ms in all
   platform::Event *event = platform::CreateManualResetEvent();
   SRB_ExecSCSICmd block{};
   auto start = Clock::now();
   EXPECT_FALSE(CompleteByPolling(&block, 10));
-  EXPECT_GE(Clock::now() - start, std::chrono::milliseconds(600));
+  EXPECT_GE(Clock::now() - start, std::chrono::milliseconds(1200));
 
   start = Clock::now();
   for (int wait = 0; wait < 30; ++wait)
     EXPECT_FALSE(wait % 2 ? CompleteByPolling(&block, 10)
                           : CompleteByEvent(&block, event, SS_PENDING));
-  // 30 full limits would be 18 s, 30 short ones 750 ms.
-  EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(600));
+  // 30 full limits would be 36 s, 30 short ones 1.5 s.
+  EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(1200));
 
   start = Clock::now();
   EXPECT_FALSE(CompleteByPolling(&block, 0));
-  EXPECT_GE(Clock::now() - start, std::chrono::milliseconds(600));
+  EXPECT_GE(Clock::now() - start, std::chrono::milliseconds(1200));
 
   SRB_ExecSCSICmd answered{};
   answered.SRB_Status = SS_COMP; // what has ended is still taken
@@ -202,7 +204,7 @@ std::thread LateManager;
 void StopOnSecondSleep(unsigned ms) {
   spine::RecordSleep(ms);
   if (spine::Sleeps().size() == 2) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(3 * 200));
+    std::this_thread::sleep_for(std::chrono::milliseconds(3 * 800));
     LateManager = std::thread([] {
       std::this_thread::sleep_for(std::chrono::milliseconds(20));
       SetStatus(Stopped, SS_COMP);
@@ -214,7 +216,7 @@ void StopOnSecondSleep(unsigned ms) {
 
 TEST_F(SpineCompletion, AStopLongerThanTheLimitDoesNotAbandonTheRequest) {
   wnaspi95_test::SetSleepRecorder(&StopOnSecondSleep);
-  wnaspi95_test::SetWaitLimitMs(200);
+  wnaspi95_test::SetWaitLimitMs(800); // far above the late completion, even on a loaded machine
   for (unsigned ms : {10u, 0u}) {
     SCOPED_TRACE(ms);
     spine::Sleeps().clear();
