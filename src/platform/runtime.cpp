@@ -36,7 +36,7 @@ void CloseFileOrRaise(File *f) {
     throw InOutError{error};
 }
 
-int RunProgram(int (*body)()) {
+int RunProgram(const std::function<int()> &body) {
   GuardStandardStreams();
   try {
     return body();

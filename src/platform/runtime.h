@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 
 namespace platform {
 
@@ -22,6 +23,6 @@ void CloseFileOrRaise(File *f);
 
 // Runs the program body, with the standard streams guarded first. An InOutError that escapes it is
 // shown in a message box naming the operating-system error, and the process exit code is 1.
-int RunProgram(int (*body)());
+int RunProgram(const std::function<int()> &body);
 
 } // namespace platform

@@ -1,4 +1,5 @@
-// Process start: the three standard descriptors are made to exist.
+// Process start: the three standard descriptors are made to exist, and the
+// launcher's argument is taken.
 #include "platform/kernel.h"
 
 #include <fcntl.h>
@@ -20,6 +21,10 @@ void GuardStandardStreams() {
     if (opened >= 0 && opened != fd)
       close(opened);
   }
+}
+
+const char *OpenedFile(int argc, char **argv) {
+  return argc > 1 ? argv[1] : nullptr;
 }
 
 } // namespace platform
