@@ -118,6 +118,7 @@ std::string UnknownNameText(const std::string &name) {
 // image names gets an error box instead, and no row.
 Image OpenedImage(const std::string &path) {
   const std::string name = path.substr(path.find_last_of('/') + 1);
+  const std::string upperName = UpperText(name);
   int error = 0;
   std::string problem;
   if (!platform::PlainFileReadable(path.c_str(), &error)) {
@@ -126,7 +127,7 @@ Image OpenedImage(const std::string &path) {
                   : Quoted(path) + " cannot be read: " + platform::SystemErrorText(error) + ".";
   } else {
     for (const ModelRow &row : ModelTable) {
-      if (UpperText(name) == row.ImageFile) {
+      if (upperName == row.ImageFile) {
         return {&row, path};
       }
     }
