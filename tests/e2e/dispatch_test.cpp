@@ -119,6 +119,10 @@ INSTANTIATE_TEST_SUITE_P(Rows, EveryRow, ::testing::Range(0, DownloadRows));
 
 enum class Spelling { Lower, Mixed };
 
+void PrintTo(Spelling spelling, std::ostream *os) {
+  *os << (spelling == Spelling::Lower ? "lower" : "mixed");
+}
+
 std::string Spelled(const std::string &name, Spelling spelling) {
   std::string out = name;
   bool upper = true;
