@@ -1,13 +1,14 @@
 #!/usr/bin/env bash
 # Builds the Debian package as users get it (release build, no tests, so no
-# test hooks), checks its file list and runs lintian on it; fails on any
-# lintian error or warning. Prints the package's path last.
+# test hooks), checks its file list, runs lintian on it and
+# desktop-file-validate on its desktop entry; fails on any error or warning of
+# either. Prints the package's path last.
 # Usage: scripts/package.sh [build-dir]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
 build=${1:-$root/build/package}
-bash scripts/install-deps.sh lintian dpkg-dev
+bash scripts/install-deps.sh lintian dpkg-dev desktop-file-utils
 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DFWUPD_BUILD_TESTS=OFF >/dev/null
 cmake --build "$build" -j2
 rm -f "$build"/fwupd32_*.deb
@@ -17,4 +18,14 @@ deb="$build/fwupd32_${version}_$(dpkg --print-architecture).deb"
 [ -f "$deb" ] || { echo "package.sh: $deb was not made" >&2; exit 1; }
 bash tests/packaging/deb-contents.sh "$deb"
 lintian --fail-on error,warning --tag-display-limit 0 "$deb"
+# desktop-file-validate fails only on errors: anything it says fails here.
+entry=$(mktemp -d)
+trap 'rm -rf "$entry"' EXIT
+dpkg-deb -x "$deb" "$entry"
+said=$(desktop-file-validate "$entry/usr/share/applications/fwupd32.desktop" 2>&1) || true
+if [ -n "$said" ]; then
+  echo "$said" >&2
+  echo "package.sh: desktop-file-validate rejects the desktop entry" >&2
+  exit 1
+fi
 echo "$deb"

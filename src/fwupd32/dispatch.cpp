@@ -1,11 +1,13 @@
 // Start-up and the model table: bind the pass-through layer, choose the row
-// from the image file present, find its drive, run the row's pre-check and
-// hand over to the row's transfer procedure. Every path ends the run.
+// from the image file present (or from the file the user opened), find its
+// drive, run the row's pre-check and hand over to the row's transfer
+// procedure. Every path ends the run.
 #include "fwupd32/fwupd32.h"
 
 #include "Unit1/Unit1.h"
 #include "Unit2/Unit2.h"
 #include "Unit3/Unit3.h"
+#include "WinGen/WinGen.h"
 #include "platform/kernel.h"
 #include "platform/toolkit/toolkit.h"
 #include "wnaspi95/wnaspi95.h"
@@ -13,6 +15,8 @@
 #include <array>
 #include <cstdint>
 #include <cstring>
+#include <string>
+#include <utility>
 
 TDeviceAddress DeviceAddress;
 
@@ -72,13 +76,66 @@ std::uint8_t TargetByte() {
   return static_cast<std::uint8_t>(DeviceAddress.Target);
 }
 
-const ModelRow *ChooseRow() {
+// The row of a run and the file it updates; no row, no run.
+struct Image {
+  const ModelRow *Row = nullptr;
+  std::string File;
+};
+
+// The first row, in table order, whose image lies in the working directory
+// (named in any letter case).
+Image ImageInWorkingDirectory() {
   for (const ModelRow &row : ModelTable) {
-    if (platform::PlainFileExists(row.ImageFile)) {
-      return &row;
+    std::string file = platform::FindPlainFile(row.ImageFile);
+    if (!file.empty()) {
+      return {&row, std::move(file)};
     }
   }
-  return nullptr;
+  return {};
+}
+
+std::string Quoted(const std::string &text) {
+  return "\"" + text + "\"";
+}
+
+// What the user is told about a file whose name is none of the image names.
+std::string UnknownNameText(const std::string &name) {
+  std::string text = Quoted(name) +
+                     " is not the name of a firmware image.\n\n"
+                     "The updater knows its images by their file names, one name for each "
+                     "drive (in any letter case):\n";
+  for (const ModelRow &row : ModelTable) {
+    const std::string title = row.Title; // the drive's name, then " Firmware Update"
+    text +=
+        std::string(row.ImageFile) + ": " + title.substr(0, title.rfind(" Firmware Update")) + "\n";
+  }
+  return text + "\nRename the file to the name for its drive and open it again. Nothing was "
+                "sent to any drive.";
+}
+
+// The file a user opened: the row its name chooses, in any letter case, and
+// the file itself. A file that cannot be read or whose name is none of the
+// image names gets an error box instead, and no row.
+Image OpenedImage(const std::string &path) {
+  const std::string name = path.substr(path.find_last_of('/') + 1);
+  const std::string upperName = UpperText(name);
+  int error = 0;
+  std::string problem;
+  if (!platform::PlainFileReadable(path.c_str(), &error)) {
+    problem = error == 0
+                  ? Quoted(path) + " is not a file."
+                  : Quoted(path) + " cannot be read: " + platform::SystemErrorText(error) + ".";
+  } else {
+    for (const ModelRow &row : ModelTable) {
+      if (upperName == row.ImageFile) {
+        return {&row, path};
+      }
+    }
+    problem = UnknownNameText(name);
+  }
+  toolkit::Application->Initialize();
+  toolkit::MessageDlg(problem, toolkit::MsgDlgType::mtError);
+  return {};
 }
 
 bool SearchDrive(const ModelRow &row) {
@@ -145,7 +202,8 @@ void ReleaseInquiryData() {
   InquiryData = nullptr;
 }
 
-void RunRow(const ModelRow &row) {
+void RunRow(const Image &image) {
+  const ModelRow &row = *image.Row;
   if (!SearchDrive(row)) {
     ReportNotFound(row);
     return;
@@ -160,23 +218,32 @@ void RunRow(const ModelRow &row) {
     return;
   }
   if (row.Procedure == Transfer::ProgramMode) {
-    ProgramModeTransfer(Form1, row.ImageFile, DeviceAddress.Adapter, DeviceAddress.Target);
+    ProgramModeTransfer(Form1, image.File, DeviceAddress.Adapter, DeviceAddress.Target);
   } else {
-    DownloadMicrocode(Form1, row.ImageFile, DeviceAddress.Adapter, DeviceAddress.Target);
+    DownloadMicrocode(Form1, image.File, DeviceAddress.Adapter, DeviceAddress.Target);
   }
 }
 
 } // namespace
 
-int ProgramMain() {
+int ProgramMain(const char *openedFile) {
+  // An opened file that cannot be used is told before the manager is loaded:
+  // nothing reaches a drive.
+  Image opened;
+  if (openedFile != nullptr) {
+    opened = OpenedImage(openedFile);
+    if (opened.Row == nullptr) {
+      return 0;
+    }
+  }
   if (!InitAspi(false)) {
     platform::SystemMessageBox("Error intializing WNASPI32.DLL.", "Firmware Update");
     return 0;
   }
   toolkit::Application->Initialize();
-  const ModelRow *row = ChooseRow();
-  if (row != nullptr) {
-    RunRow(*row);
+  const Image image = openedFile != nullptr ? opened : ImageInWorkingDirectory();
+  if (image.Row != nullptr) {
+    RunRow(image);
   }
   // An InOutError from the transfer passes through here uncaught, leaving
   // InquiryData to the end of the process.

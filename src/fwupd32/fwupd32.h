@@ -12,4 +12,7 @@ extern TDeviceAddress DeviceAddress;
 
 bool FindDrive(const std::string &searchText, std::int32_t &adapter, std::int32_t &target);
 
-int ProgramMain(); // the dispatch; returns the exit code
+// The dispatch; returns the exit code. Without `openedFile` it takes the image
+// it finds in the working directory; with one, exactly that file, or it tells
+// the user why that file cannot be used.
+int ProgramMain(const char *openedFile);

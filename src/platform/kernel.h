@@ -59,6 +59,10 @@ std::size_t RequestMemoryHeld();             // bytes handed out so far
 // device where they were closed), so that no event or image file opened later
 // takes one of their numbers.
 void GuardStandardStreams();
+// The image file a user opened, from the command line: on Linux the launcher
+// passes it as the one argument ("Open with"); the Windows program takes no
+// command line. nullptr when there is none.
+const char *OpenedFile(int argc, char **argv);
 
 // --- time ------------------------------------------------------------------
 void SleepMs(unsigned ms); // 0 gives up the rest of the time slice
@@ -71,6 +75,15 @@ std::int64_t QueryCounterFrequency();
 // program expects an input/output error.
 struct File;
 bool PlainFileExists(const char *name); // a directory does not count
+// The name under which a plain file of the bare file name `name` lies in the
+// current directory, in any letter case as on Windows: `name` itself when a
+// plain file is spelled so, else the first such name in byte order; empty
+// when there is none.
+std::string FindPlainFile(const char *name);
+// Whether `name` (any path) is a plain file that can be opened for reading;
+// when not, `error` is the system's code, or 0 for something that is there
+// but is no plain file.
+bool PlainFileReadable(const char *name, int *error);
 // Opens an existing file for reading and writing, sharing reading and writing
 // with other processes. Never creates or truncates.
 File *OpenExistingReadWrite(const char *name, int *error);

@@ -43,7 +43,7 @@ void CloseFileOrRaise(File *f) {
 }
 
 namespace {
-int RunBody(int (*body)()) {
+int RunBody(const std::function<int()> &body) {
   try {
     return body();
   } catch (const InOutError &e) {
@@ -54,7 +54,7 @@ int RunBody(int (*body)()) {
 }
 } // namespace
 
-int RunProgram(int (*body)()) {
+int RunProgram(const std::function<int()> &body) {
   IgnoreBrokenPipes();
   GuardStandardStreams();
   const int exitCode = RunBody(body);

@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 
 namespace platform {
 
@@ -25,6 +26,6 @@ void CloseFileOrRaise(File *f);
 // ignored first. An InOutError that escapes it is shown in a message box
 // naming the operating-system error, and the process exit code is 1. A
 // terminating signal held during a transfer takes effect once it returns.
-int RunProgram(int (*body)());
+int RunProgram(const std::function<int()> &body);
 
 } // namespace platform

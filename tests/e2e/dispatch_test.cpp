@@ -4,6 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
+#include <iterator>
+#include <tuple>
+
 namespace e2e {
 namespace {
 
@@ -12,10 +16,11 @@ struct Row {
   const char *Vendor; // a drive this row finds
   const char *Product;
   const char *Title;
-  const char *NotFound;
+  const char *NotFound; // nullptr: the instructions window instead
 };
 
-// The drives chosen so that each row's first search text matches.
+// The drives chosen so that each row's first search text matches; the
+// programming-mode row last.
 const Row Rows[] = {
     {"FIRMO16X.ROM", "ZOL     ", "CDRM00417       ", "ZOL-CDRM00417 Firmware Update",
      "ZOL-CDRM00417 not found."},
@@ -37,7 +42,9 @@ const Row Rows[] = {
      "      QM-W6216T not found."},
     {"FIRM106.ROM", "QUILMAR ", "CD-R   QM-W106TS", "QM-W106TS Firmware Update",
      "   QM-W106TS not found."},
+    {"FIRM206.ROM", "QUILMAR ", "Program Mode1   ", "QM-R206C Firmware Update", nullptr},
 };
+constexpr int DownloadRows = 10; // all but the programming-mode row
 
 const char *const HintText =
     "Make sure the drive cable is connected properly and the unit has power.";
@@ -106,7 +113,83 @@ TEST_P(EveryRow, ReportsAMissingDriveWithItsHeadline) {
   EXPECT_FALSE(box.HasDriveFile(0, 1, "firmware"));
 }
 
-INSTANTIATE_TEST_SUITE_P(Rows, EveryRow, ::testing::Range(0, 10));
+INSTANTIATE_TEST_SUITE_P(Rows, EveryRow, ::testing::Range(0, DownloadRows));
+
+// --- image names in any letter case ---------------------------------------------
+
+enum class Spelling { Lower, Mixed };
+
+void PrintTo(Spelling spelling, std::ostream *os) {
+  *os << (spelling == Spelling::Lower ? "lower" : "mixed");
+}
+
+std::string Spelled(const std::string &name, Spelling spelling) {
+  std::string out = name;
+  bool upper = true;
+  for (char &c : out) {
+    if (std::isalpha(static_cast<unsigned char>(c))) {
+      c = static_cast<char>(spelling == Spelling::Mixed && upper ? std::toupper(c)
+                                                                 : std::tolower(c));
+      upper = !upper;
+    }
+  }
+  return out;
+}
+
+class EveryRowInAnyCase : public ::testing::TestWithParam<std::tuple<int, Spelling>> {};
+
+TEST_P(EveryRowInAnyCase, ChoosesItsRowAndSendsThatFile) {
+  const Row &row = Rows[std::get<0>(GetParam())];
+  const std::string name = Spelled(row.Image, std::get<1>(GetParam()));
+  Sandbox box;
+  const auto image = ImageBytes(40000);
+  box.WriteImage(name, image);
+  box.WriteScenario(Census(Drive(0, 1, row.Vendor, row.Product, "1.2A")) + Settings(row));
+  const RunResult run = box.Run();
+
+  EXPECT_EQ(run.ExitCode, 0);
+  EXPECT_TRUE(Shows(run, Window(row.Title))) << name << "\n" << run.Out;
+  EXPECT_TRUE(Shows(run, "Firmware update successfull."));
+  EXPECT_EQ(ReadBytes(box.ResultDir() / "drive-0-1.firmware"), image);
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, EveryRowInAnyCase,
+                         ::testing::Combine(::testing::Range(0, int(std::size(Rows))),
+                                            ::testing::Values(Spelling::Lower, Spelling::Mixed)));
+
+struct SpellingsCase {
+  const char *First;
+  const char *Second;
+  bool SecondIsDirectory;
+  const char *Sent; // the file whose bytes reach the drive
+};
+
+void PrintTo(const SpellingsCase &c, std::ostream *os) {
+  *os << c.First << " and " << c.Second << (c.SecondIsDirectory ? "/" : "");
+}
+
+class TwoSpellings : public ::testing::TestWithParam<SpellingsCase> {};
+
+TEST_P(TwoSpellings, OneFileIsChosenAndItIsTheOneSent) {
+  const SpellingsCase &c = GetParam();
+  Sandbox box;
+  box.WriteImage(c.First, ImageBytes(5000, 1));
+  if (c.SecondIsDirectory) {
+    fs::create_directory(box.Dir() / c.Second);
+  } else {
+    box.WriteImage(c.Second, ImageBytes(5000, 2));
+  }
+  box.WriteScenario(Census(W6216TDrive()));
+  const RunResult run = box.Run();
+  EXPECT_EQ(run.ExitCode, 0);
+  EXPECT_EQ(ReadBytes(box.ResultDir() / "drive-0-1.firmware"), ReadBytes(box.Dir() / c.Sent));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Names, TwoSpellings,
+    ::testing::Values(SpellingsCase{"firm6216.rom", "FIRM6216.ROM", false, "FIRM6216.ROM"},
+                      SpellingsCase{"firm6216.rom", "Firm6216.Rom", false, "Firm6216.Rom"},
+                      SpellingsCase{"firm6216.rom", "FIRM6216.ROM", true, "firm6216.rom"}));
 
 TEST(Dispatch, AdapterWithoutOpticalDevicesGetsNoCommand) {
   Sandbox box;
@@ -142,9 +225,11 @@ TEST(Dispatch, NoImageEndsSilently) {
   EXPECT_EQ(run.Out, "");
 }
 
-TEST(Dispatch, DirectoryNamedLikeAnImageDoesNotChooseItsRow) {
+class DirectoryNamedLikeAnImage : public ::testing::TestWithParam<const char *> {};
+
+TEST_P(DirectoryNamedLikeAnImage, DoesNotChooseItsRow) {
   Sandbox box;
-  fs::create_directory(box.Dir() / "FIRM6216.ROM");
+  fs::create_directory(box.Dir() / GetParam());
   const auto image = ImageBytes(5000);
   box.WriteImage("FIRM106.ROM", image);
   box.WriteScenario(Census(Drive(0, 1, "QUILMAR ", "CD-R   QM-W6216T") +
@@ -156,6 +241,9 @@ TEST(Dispatch, DirectoryNamedLikeAnImageDoesNotChooseItsRow) {
   EXPECT_EQ(ReadBytes(box.ResultDir() / "drive-0-2.firmware"), image);
   EXPECT_FALSE(box.HasDriveFile(0, 1, "firmware"));
 }
+
+INSTANTIATE_TEST_SUITE_P(Names, DirectoryNamedLikeAnImage,
+                         ::testing::Values("FIRM6216.ROM", "firm6216.rom"));
 
 TEST(Dispatch, FirstImageInTableOrderWinsEvenWhenItsDriveIsMissing) {
   Sandbox box;

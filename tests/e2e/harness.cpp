@@ -13,6 +13,7 @@
 #include <fstream>
 #include <grp.h>
 #include <pwd.h>
+#include <set>
 #include <signal.h>
 #include <sstream>
 #include <sys/stat.h>
@@ -56,6 +57,20 @@ fs::path ManagerFile(Manager manager) {
     break;
   }
   return {};
+}
+
+// Every path under `root`, relative to it, except the manager's own directory sim/.
+std::set<fs::path> FilesUnder(const fs::path &root) {
+  std::set<fs::path> files;
+  for (auto it = fs::recursive_directory_iterator(root); it != fs::recursive_directory_iterator();
+       ++it) {
+    if (it->path() == root / "sim") {
+      it.disable_recursion_pending();
+      continue;
+    }
+    files.insert(fs::relative(it->path(), root));
+  }
+  return files;
 }
 
 void ChownTree(const fs::path &root, uid_t uid, gid_t gid) {
@@ -188,6 +203,7 @@ Sandbox::~Sandbox() {
 
 void Sandbox::WriteImage(const std::string &name, const std::vector<std::uint8_t> &bytes) {
   const fs::path path = dir_ / name;
+  fs::create_directories(path.parent_path());
   {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out.write(reinterpret_cast<const char *>(bytes.data()),
@@ -195,6 +211,24 @@ void Sandbox::WriteImage(const std::string &name, const std::vector<std::uint8_t
   }
   BackDate(path);
   images_.push_back({path, bytes, MtimeNs(path)});
+}
+
+void Sandbox::Launch(std::vector<std::string> args, const fs::path &cwd) {
+  const fs::path libexec = dir_ / "libexec" / "fwupd32";
+  fs::create_directories(libexec);
+  fs::create_directories(dir_ / "bin");
+  fs::copy_file(LAUNCHER_PATH, dir_ / "bin" / "fwupd32", fs::copy_options::overwrite_existing);
+  fs::permissions(dir_ / "bin" / "fwupd32", fs::perms::owner_all | fs::perms::group_read |
+                                                fs::perms::group_exec | fs::perms::others_read |
+                                                fs::perms::others_exec);
+  for (const char *file : {"fwupd32", "WNASPI32.DLL"}) {
+    if (fs::exists(dir_ / file)) {
+      fs::copy_file(dir_ / file, libexec / file, fs::copy_options::overwrite_existing);
+    }
+  }
+  launcher_ = true;
+  args_ = std::move(args);
+  cwd_ = cwd;
 }
 
 void Sandbox::WriteScenario(const std::string &directives, bool record) {
@@ -310,8 +344,11 @@ RunResult Sandbox::Run(const char *user) {
   fs::remove(sim / "transcript.txt", ignored);
   fs::remove_all(sim / "out", ignored);
   fs::create_directories(sim / "out");
+  fs::create_directories(dir_ / "tmp");
+  const std::set<fs::path> filesBefore = FilesUnder(dir_);
 
-  // Environment: ours without a display, plus the scenario.
+  // Environment: ours without a display, plus the scenario and a temporary
+  // directory inside the sandbox.
   std::vector<std::string> env;
   // An entry the case sets itself replaces the one inherited.
   const auto setByCase = [this](const std::string &entry) {
@@ -327,13 +364,15 @@ RunResult Sandbox::Run(const char *user) {
     const std::string entry = *e;
     if (entry.rfind("DISPLAY=", 0) == 0 || entry.rfind("WAYLAND_DISPLAY=", 0) == 0 ||
         entry.rfind("SIMASPI_SCENARIO=", 0) == 0 || entry.rfind("QT_QPA_PLATFORM=", 0) == 0 ||
-        entry.rfind("FWUPD_TOOLKIT=", 0) == 0 || setByCase(entry)) {
+        entry.rfind("FWUPD_TOOLKIT=", 0) == 0 || entry.rfind("TMPDIR=", 0) == 0 ||
+        setByCase(entry)) {
       continue;
     }
     env.push_back(entry);
   }
   env.push_back("SIMASPI_SCENARIO=" + (sim / "sim.scn").string());
   env.push_back("FWUPD_TOOLKIT=console");
+  env.push_back("TMPDIR=" + (dir_ / "tmp").string());
   env.insert(env.end(), extraEnv_.begin(), extraEnv_.end());
   std::vector<char *> envp;
   for (auto &entry : env) {
@@ -355,10 +394,15 @@ RunResult Sandbox::Run(const char *user) {
     ::chmod(dir_.c_str(), 0755);
   }
 
-  const std::string program = (dir_ / "fwupd32").string();
+  const std::string program = (launcher_ ? dir_ / "bin" / "fwupd32" : dir_ / "fwupd32").string();
   const std::string outPath = (sim / "stdout.txt").string();
   const std::string errPath = (sim / "stderr.txt").string();
-  char *const argv[] = {const_cast<char *>(program.c_str()), nullptr};
+  const std::string cwd = (dir_ / cwd_).string();
+  std::vector<char *> argv{const_cast<char *>(program.c_str())};
+  for (std::string &arg : args_) {
+    argv.push_back(arg.data());
+  }
+  argv.push_back(nullptr);
 
   const pid_t pid = ::fork();
   if (pid == 0) {
@@ -366,7 +410,7 @@ RunResult Sandbox::Run(const char *user) {
     const int out = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
     const int err = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
     if (in < 0 || out < 0 || err < 0 || ::dup2(in, 0) < 0 || ::dup2(out, 1) < 0 ||
-        ::dup2(err, 2) < 0 || ::chdir(dir_.c_str()) != 0) {
+        ::dup2(err, 2) < 0 || ::chdir(cwd.c_str()) != 0) {
       ::_exit(126);
     }
     for (int fd : closed_) {
@@ -378,7 +422,7 @@ RunResult Sandbox::Run(const char *user) {
         (::setgroups(0, nullptr) != 0 || ::setgid(gid) != 0 || ::setuid(uid) != 0)) {
       ::_exit(125);
     }
-    ::execve(program.c_str(), argv, envp.data());
+    ::execve(program.c_str(), argv.data(), envp.data());
     ::_exit(127);
   }
   if (pid < 0) {
@@ -432,6 +476,9 @@ RunResult Sandbox::Run(const char *user) {
   }
   EXPECT_FALSE(result.TimedOut) << "fwupd32 did not end; output:\n" << result.Out;
   CheckImagesUnchanged();
+  for (const fs::path &file : FilesUnder(dir_)) {
+    EXPECT_TRUE(filesBefore.count(file) != 0) << "the run left " << file;
+  }
   return result;
 }
 

@@ -1,6 +1,8 @@
 // Runs the real fwupd32 binary as a separate process in a fresh directory
 // that holds the image files, a copy of the program and the simulated manager
-// beside it as WNASPI32.DLL, and reads back what the manager recorded.
+// beside it as WNASPI32.DLL, and reads back what the manager recorded. Every
+// run must leave the directory's files as they were: no image changed and
+// nothing new (the temporary directory of the run lies inside it too).
 #pragma once
 
 #include <atomic>
@@ -39,6 +41,7 @@ public:
   const fs::path &Dir() const { return dir_; }
   fs::path ResultDir() const { return dir_ / "sim" / "out"; }
 
+  // `name` is relative to Dir() and may lead through directories, made as needed.
   void WriteImage(const std::string &name, const std::vector<std::uint8_t> &bytes);
   // A sparse image of `size` zero bytes; checked afterwards by size and time.
   void WriteSparseImage(const std::string &name, std::int64_t size);
@@ -70,6 +73,10 @@ public:
   }
   // The running program's process id (0 when none runs), for WhileRunning.
   int ProgramPid() const { return pid_; }
+  // Runs the package's launcher instead of the program: bin/fwupd32 of a
+  // tree whose libexec/fwupd32 holds the program and the manager, with these
+  // arguments, in `cwd` (relative to Dir()).
+  void Launch(std::vector<std::string> args, const fs::path &cwd = {});
   // Runs the program; as `user` (an account name) when running as root.
   RunResult Run(const char *user = nullptr);
 
@@ -91,6 +98,9 @@ private:
   std::vector<ImageStamp> images_;
   std::vector<std::string> extraEnv_;
   std::vector<int> closed_;
+  bool launcher_ = false;
+  std::vector<std::string> args_;
+  fs::path cwd_;
   std::function<void(const fs::path &)> whileRunning_;
   std::atomic<int> pid_{0};
 };

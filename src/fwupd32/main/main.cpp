@@ -5,10 +5,11 @@
 #include "platform/runtime.h"
 #include "wnaspi95/wnaspi95.h"
 
-int main() {
+int main(int argc, char **argv) {
+  const char *const openedFile = platform::OpenedFile(argc, argv);
   InitPassThrough();
   InitTrace();
-  const int exitCode = platform::RunProgram(&ProgramMain);
+  const int exitCode = platform::RunProgram([openedFile] { return ProgramMain(openedFile); });
   DoneTrace();
   DonePassThrough();
   return exitCode;

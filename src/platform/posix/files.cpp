@@ -1,7 +1,9 @@
-// Files for the image and the trace: existing files only, read and write.
+// Files for the image and the trace: existing files only, read and write,
+// and image names found in any letter case, as Windows finds them.
 #include "platform/kernel.h"
 #include "platform/posix/descriptors.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -21,11 +23,52 @@ bool Fail(int *error) {
     *error = errno;
   return false;
 }
+
+// Letters compared as the image names are written: ASCII, whatever the locale.
+bool SameInAnyCase(const char *a, const char *b) {
+  const auto upper = [](char c) { return c >= 'a' && c <= 'z' ? char(c - 'a' + 'A') : c; };
+  for (; *a != '\0' && *b != '\0'; ++a, ++b)
+    if (upper(*a) != upper(*b))
+      return false;
+  return *a == *b;
+}
 } // namespace
 
 bool PlainFileExists(const char *name) {
   struct stat st {};
   return name != nullptr && stat(name, &st) == 0 && S_ISREG(st.st_mode);
+}
+
+std::string FindPlainFile(const char *name) {
+  if (PlainFileExists(name))
+    return name;
+  std::string found;
+  DIR *dir = opendir(".");
+  if (dir == nullptr)
+    return found;
+  while (const dirent *entry = readdir(dir)) {
+    if (SameInAnyCase(entry->d_name, name) && (found.empty() || found > entry->d_name) &&
+        PlainFileExists(entry->d_name))
+      found = entry->d_name;
+  }
+  closedir(dir);
+  return found;
+}
+
+bool PlainFileReadable(const char *name, int *error) {
+  struct stat st {};
+  if (stat(name, &st) != 0)
+    return Fail(error);
+  if (!S_ISREG(st.st_mode)) {
+    if (error != nullptr)
+      *error = 0;
+    return false;
+  }
+  const int fd = open(name, O_RDONLY | O_CLOEXEC | O_NOCTTY);
+  if (fd < 0)
+    return Fail(error);
+  close(fd);
+  return true;
 }
 
 // A file without any write permission bit counts as read-only, as the

@@ -1,4 +1,5 @@
-// Process start: the three standard descriptors are made to exist.
+// Process start: the three standard descriptors are made to exist, and the
+// launcher's argument is taken.
 #include "platform/kernel.h"
 
 #include <fcntl.h>
@@ -49,6 +50,10 @@ void GuardStandardStreams() {
       close(harmless);
     }
   }
+}
+
+const char *OpenedFile(int argc, char **argv) {
+  return argc > 1 ? argv[1] : nullptr;
 }
 
 } // namespace platform

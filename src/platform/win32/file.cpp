@@ -31,6 +31,29 @@ bool PlainFileExists(const char *name) {
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
+// The file system itself matches names in any letter case.
+std::string FindPlainFile(const char *name) {
+  return PlainFileExists(name) ? name : "";
+}
+
+bool PlainFileReadable(const char *name, int *error) {
+  const DWORD attributes = GetFileAttributesA(name);
+  if (attributes == INVALID_FILE_ATTRIBUTES)
+    return Fail(error);
+  if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+    if (error != nullptr)
+      *error = 0;
+    return false;
+  }
+  HANDLE h = CreateFileA(name, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE)
+    return Fail(error);
+  CloseHandle(h);
+  Succeed(error);
+  return true;
+}
+
 // Windows itself refuses to open a read-only file for writing; the test is
 // made here as well so that a layer that would let it through (Wine run by
 // root maps the attribute to permission bits that root ignores) refuses too.
