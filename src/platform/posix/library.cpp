@@ -107,8 +107,8 @@ std::vector<std::string> OtherDirectories() {
 // By identity, not by spelling: "/proc/self/cwd", a link to the current
 // directory or its own absolute path all name it.
 bool IsCurrentDirectory(const std::string &dir) {
-  struct stat here {
-  }, there{};
+  struct stat here {};
+  struct stat there {};
   return stat(".", &here) == 0 && stat(dir.c_str(), &there) == 0 && here.st_dev == there.st_dev &&
          here.st_ino == there.st_ino;
 }
