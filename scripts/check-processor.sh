@@ -5,10 +5,10 @@
 #
 #   scripts/check-processor.sh FILE...
 #
-# The code is disassembled from the file itself. Where it ends inside .text
-# (the constructor lists and the exception tables follow it there) comes from
-# the symbols: the file's own, or for a stripped file those of FILE.debug, the
-# same link before stripping, whose .text must be the same bytes.
+# Where the code ends inside .text (the constructor lists and the exception
+# tables follow it there) comes from the symbols: the file's own, or for a
+# stripped file those of FILE.debug, the same link before stripping, whose
+# code sections must hold the same bytes.
 set -euo pipefail
 objdump=${OBJDUMP:-i686-w64-mingw32-objdump}
 objcopy=${OBJCOPY:-i686-w64-mingw32-objcopy}
@@ -42,43 +42,55 @@ code_end() {
   "$nm" "$1" 2>/dev/null | awk '$3 == "___CTOR_LIST__" { print "0x" $1; exit }'
 }
 
-text_bytes() { "$objcopy" -O binary --only-section=.text "$1" "$2"; }
+code_sections() { "$objdump" -h "$1" | awk '$1 ~ /^[0-9]+$/ { name = $2; next } /CODE/ { print name }'; }
+
+section_bytes() { "$objcopy" -O binary --only-section="$2" "$1" "$3"; }
 
 check() {
-  local file=$1 bad=0 symbols=$1 end
+  local file=$1 bad=0 symbols=$1 end section
   end=$(code_end "$file")
   if [[ -z $end && -f $file.debug ]]; then
     symbols=$file.debug
     end=$(code_end "$symbols")
-    local shipped linked
-    shipped=$(mktemp) linked=$(mktemp)
-    text_bytes "$file" "$shipped"
-    text_bytes "$symbols" "$linked"
-    if ! cmp -s "$shipped" "$linked"; then
-      echo "$file: its .text differs from $symbols: rebuild both"
-      bad=1
-    fi
-    rm -f "$shipped" "$linked"
   fi
   if [[ -z $end ]]; then
     echo "$file: no symbols (nor $file.debug) tell where its code ends"
     return 1
   fi
+  # A stripped file is read through its twin: the same bytes, whose symbols
+  # put the disassembler back in step at every function (a sweep without
+  # them can misread the instructions that follow data).
+  if [[ $symbols != "$file" ]]; then
+    local shipped linked
+    shipped=$(mktemp) linked=$(mktemp)
+    for section in $(code_sections "$file"); do
+      section_bytes "$file" "$section" "$shipped"
+      section_bytes "$symbols" "$section" "$linked"
+      if ! cmp -s "$shipped" "$linked"; then
+        echo "$file: its $section differs from $symbols: rebuild both"
+        bad=1
+      fi
+    done
+    rm -f "$shipped" "$linked"
+  fi
 
-  local sections long
-  sections=$("$objdump" -h "$file" | awk '$1 ~ /^[0-9]+$/ { print $2 }')
-  long=$(awk 'length($0) > 8' <<<"$sections")
+  local long
+  long=$("$objdump" -h "$file" | awk '$1 ~ /^[0-9]+$/ && length($2) > 8 { printf "%s ", $2 }')
   if [[ -n $long ]]; then
-    echo "$file: section names longer than 8 characters: $(tr '\n' ' ' <<<"$long")"
+    echo "$file: section names longer than 8 characters: $long"
     bad=1
   fi
 
   # .text up to the end of the code, and any other executable section whole.
   local found
   found=$(
-    "$objdump" -d -j .text --stop-address="$end" "$file" | newer_than_486
-    "$objdump" -h "$file" | awk '$1 ~ /^[0-9]+$/ { name = $2; next } /CODE/ && name != ".text" { print name }' |
-      while read -r section; do "$objdump" -d -j "$section" "$file" | newer_than_486; done
+    for section in $(code_sections "$file"); do
+      if [[ $section == .text ]]; then
+        "$objdump" -d -j .text --stop-address="$end" "$symbols"
+      else
+        "$objdump" -d -j "$section" "$symbols"
+      fi
+    done | newer_than_486
   )
   if [[ -n $found ]]; then
     echo "$file: $(wc -l <<<"$found") instructions that a 486 lacks:"

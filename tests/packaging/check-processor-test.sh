@@ -8,12 +8,12 @@ root=$(cd "$(dirname "$0")/../.." && pwd)
 check=$root/scripts/check-processor.sh
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-failures=0
 checks=0
 
+failed_checks=() # one entry per failed check, however many messages it gave
 fail() {
   echo "FAIL $*"
-  failures=$((failures + 1))
+  [[ " ${failed_checks[*]} " == *" $checks "* ]] || failed_checks+=("$checks")
 }
 
 # program NAME BODY: a Windows program whose code is BODY, followed in .text
@@ -83,5 +83,5 @@ expect old-stripped.exe 1 "no symbols"
 cp "$work/newer.exe" "$work/old-stripped.exe.debug"
 expect old-stripped.exe 1 "its .text differs from"
 
-echo "check-processor: $((checks - failures)) passed, $failures failed"
-exit $((failures > 0))
+echo "check-processor: $((checks - ${#failed_checks[@]})) passed, ${#failed_checks[@]} failed"
+exit $((${#failed_checks[@]} > 0))
