@@ -31,12 +31,13 @@ echo "Building the Windows runtime's linked members for -march=$march in $out"
 rm -rf "$out/lib" "$out/obj" "$out/stamp"
 mkdir -p "$out/src" "$out/lib" "$out/obj"
 
-# The sources. GCC's come as a binary package holding the upstream tarball;
-# it must be the release the cross compiler was built from (Debian's cross
-# compiler version is the gcc-12 version it was built from, plus its own).
+# The sources. GCC's come as a binary package holding the upstream tarball,
+# of the release the cross compiler was built from.
 src=$out/src
 if [[ ! -d $src/gcc ]]; then
-  (cd "$src" && apt-get download -qq gcc-12-source 2>&1 | grep -v unsandboxed || true)
+  # 12.2.0-14+deb12u1+25.2+b1 was built from gcc-12-source 12.2.0-14+deb12u1.
+  source_version=$(sed -E 's/\+[0-9]+(\.[0-9]+)*(\+b[0-9]+)?$//' <<<"$gcc_version")
+  (cd "$src" && apt-get download -qq "gcc-12-source=$source_version" 2>&1 | grep -v unsandboxed || true)
   deb=$(ls "$src"/gcc-12-source_*.deb)
   deb_version=$(dpkg-deb -f "$deb" Version)
   if [[ $gcc_version != "$deb_version"* ]]; then
@@ -86,18 +87,23 @@ plugin=$("$cc" -print-file-name=plugin)/include
 # The flags each library is built with (their own makefiles'), for $march.
 common=(-O2 -g -march="$march" -mtune=pentium)
 crt=(-D_CRTBLD -D_WIN32_WINNT=0x0f00 -D__MSVCRT_VERSION__=0x700 -D__USE_MINGW_ANSI_STDIO=0 -I"$src/mingw/include")
-flags() {
+# compile_with SET: the compile command of that set in $compile.
+compile_with() {
+  local cxx_lib=(-fno-implicit-templates -ffunction-sections -fdata-sections)
   case $1 in
-  mingw32) echo "$cc ${crt[*]} -D_SYSCRT=1 -DCRTDLL=1" ;;
-  mingwex) echo "$cc ${crt[*]}" ;;
-  msvcrt) echo "$cc ${crt[*]} -D__LIBMSVCRT__" ;;
-  libgcc) echo "$cc -DIN_GCC -DCROSS_DIRECTORY_STRUCTURE -DIN_LIBGCC2 -fbuilding-libgcc -fno-stack-protector -fexceptions -I$gen -I$src/gcc/libgcc -I$plugin -I$src/gcc/include" ;;
-  supcxx) echo "$cxx -fno-implicit-templates -ffunction-sections -fdata-sections -I$src/gcc/libgcc -I$src/gcc/libstdc++-v3/libsupc++" ;;
-  cxx11 | cxx11-no-rdrand) echo "$cxx -std=gnu++11 -fno-implicit-templates -ffunction-sections -fdata-sections" ;;
-  cxx98) echo "$cxx -std=gnu++98 -fno-implicit-templates -ffunction-sections -fdata-sections" ;;
-  demangle) echo "$cc -DIN_GLIBCPP_V3 -DHAVE_STDLIB_H -DHAVE_STRING_H -DHAVE_LIMITS_H -I$src/gcc/libiberty -I$src/gcc/include" ;;
+  mingw32) compile=("$cc" "${crt[@]}" -D_SYSCRT=1 -DCRTDLL=1) ;;
+  mingwex) compile=("$cc" "${crt[@]}") ;;
+  msvcrt) compile=("$cc" "${crt[@]}" -D__LIBMSVCRT__) ;;
+  libgcc) compile=("$cc" -DIN_GCC -DCROSS_DIRECTORY_STRUCTURE -DIN_LIBGCC2 -fbuilding-libgcc
+    -fno-stack-protector -fexceptions -I"$gen" -I"$src/gcc/libgcc" -I"$plugin" -I"$src/gcc/include") ;;
+  supcxx) compile=("$cxx" "${cxx_lib[@]}" -I"$src/gcc/libgcc" -I"$src/gcc/libstdc++-v3/libsupc++") ;;
+  cxx11 | cxx11-no-rdrand) compile=("$cxx" -std=gnu++11 "${cxx_lib[@]}") ;;
+  cxx98) compile=("$cxx" -std=gnu++98 "${cxx_lib[@]}") ;;
+  demangle) compile=("$cc" -DIN_GLIBCPP_V3 -DHAVE_STDLIB_H -DHAVE_STRING_H -DHAVE_LIMITS_H
+    -I"$src/gcc/libiberty" -I"$src/gcc/include") ;;
   *) echo "unknown flags $1" >&2; return 1 ;;
   esac
+  compile+=("${common[@]}" -w)
 }
 
 # Global symbols a member defines: the rebuilt one must define the same.
@@ -119,8 +125,8 @@ while read -r library member source set; do
     printf '#include <bits/c++config.h>\n#undef _GLIBCXX_X86_RDRAND\n#undef _GLIBCXX_X86_RDSEED\n#include "%s"\n' "$file" >"$wrapper"
     file=$wrapper
   fi
-  read -r -a compile <<<"$(flags "$set")"
-  "${compile[@]}" "${common[@]}" -w -c "$file" -o "$obj"
+  compile_with "$set"
+  "${compile[@]}" -c "$file" -o "$obj"
   if [[ $library == *.a ]]; then
     if [[ $("$ar" t "$original" | grep -cxF "$member") != 1 ]]; then
       echo "$library has not exactly one member $member" >&2
