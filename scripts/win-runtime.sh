@@ -4,7 +4,8 @@
 # packaging/windows/runtime-members.txt). Debian's prebuilt ones need a
 # Pentium Pro. The sources are Debian's own, of the versions installed:
 # gcc-12-source and the mingw-w64 source package (from a deb-src entry of the
-# system's own archive, kept in OUTDIR: the system's apt setup is not changed).
+# system's own archives, in an apt list kept in OUTDIR: the system's apt setup
+# is not changed).
 #
 #   scripts/win-runtime.sh OUTDIR MARCH
 #
@@ -31,47 +32,46 @@ echo "Building the Windows runtime's linked members for -march=$march in $out"
 rm -rf "$out/lib" "$out/obj" "$out/stamp"
 mkdir -p "$out/src" "$out/lib" "$out/obj"
 
-# The sources. GCC's come as a binary package holding the upstream tarball,
-# of the release the cross compiler was built from.
+# The sources, through apt on a list of our own: the system's archives, with
+# deb-src entries added.
 src=$out/src
+apt=$src/apt
+apt_opts=(-o Dir::Etc::SourceList=/dev/null -o "Dir::Etc::SourceParts=$apt/parts"
+  -o "Dir::State::Lists=$apt/lists" -o "Dir::Cache=$apt/cache")
+if [[ ! -d $src/gcc || ! -d $src/mingw ]]; then
+  mkdir -p "$apt/parts" "$apt/lists/partial" "$apt/cache/archives/partial"
+  for f in /etc/apt/sources.list.d/*.sources; do
+    [[ -e $f ]] && sed -E 's/^Types:.*/Types: deb deb-src/' "$f" >"$apt/parts/$(basename "$f")"
+  done
+  for f in /etc/apt/sources.list /etc/apt/sources.list.d/*.list; do
+    [[ -e $f ]] && sed -nE 's/^deb (.*)/deb \1\ndeb-src \1/p' "$f" >"$apt/parts/$(basename "$f").list"
+  done
+  apt-get "${apt_opts[@]}" update -qq
+fi
+# GCC's: a binary package holding the upstream tarball, of the release the
+# cross compiler was built from (12.2.0-14+deb12u1+25.2+b1 was built from
+# gcc-12-source 12.2.0-14+deb12u1).
 if [[ ! -d $src/gcc ]]; then
-  # 12.2.0-14+deb12u1+25.2+b1 was built from gcc-12-source 12.2.0-14+deb12u1.
   source_version=$(sed -E 's/\+[0-9]+(\.[0-9]+)*(\+b[0-9]+)?$//' <<<"$gcc_version")
-  (cd "$src" && apt-get download -qq "gcc-12-source=$source_version" 2>&1 | grep -v unsandboxed || true)
-  deb=$(ls "$src"/gcc-12-source_*.deb)
-  deb_version=$(dpkg-deb -f "$deb" Version)
-  if [[ $gcc_version != "$deb_version"* ]]; then
-    echo "gcc-12-source $deb_version is not what $gcc_package $gcc_version was built from" >&2
-    exit 1
-  fi
+  (cd "$apt" && apt-get "${apt_opts[@]}" download -qq "gcc-12-source=$source_version" 2>&1 |
+    grep -v unsandboxed || true)
+  deb=$(ls "$apt"/gcc-12-source_*.deb)
   tarball=$(dpkg-deb -c "$deb" | grep -o '\./usr/src/gcc-12/gcc-[0-9.]*-dfsg\.tar\.xz')
   mkdir -p "$src/gcc.tmp"
   dpkg-deb --fsys-tarfile "$deb" | tar -xO "$tarball" |
     tar -xJ -C "$src/gcc.tmp" --strip-components=1 --wildcards \
       '*/libgcc/*' '*/libstdc++-v3/libsupc++/*' '*/libstdc++-v3/src/*' '*/libiberty/cp-demangle.*' '*/include/*'
   mv "$src/gcc.tmp" "$src/gcc"
-  rm -f "$deb"
 fi
+# MinGW-w64's: the source package of the installed runtime.
 if [[ ! -d $src/mingw ]]; then
-  apt=$src/apt
-  mkdir -p "$apt/parts" "$apt/lists/partial" "$apt/cache/archives/partial"
-  # The system's own archives, as deb-src entries.
-  for f in /etc/apt/sources.list.d/*.sources; do
-    [[ -e $f ]] && sed -E 's/^Types:.*/Types: deb-src/' "$f" >"$apt/parts/$(basename "$f")"
-  done
-  for f in /etc/apt/sources.list /etc/apt/sources.list.d/*.list; do
-    [[ -e $f ]] && sed -nE 's/^deb (.*)/deb-src \1/p' "$f" >"$apt/parts/$(basename "$f").list"
-  done
-  opts=(-o Dir::Etc::SourceList=/dev/null -o "Dir::Etc::SourceParts=$apt/parts"
-    -o "Dir::State::Lists=$apt/lists" -o "Dir::Cache=$apt/cache")
-  apt-get "${opts[@]}" update -qq
-  (cd "$apt" && apt-get "${opts[@]}" source -qq --download-only "mingw-w64=$mingw_version" 2>&1 |
+  (cd "$apt" && apt-get "${apt_opts[@]}" source -qq --download-only "mingw-w64=$mingw_version" 2>&1 |
     grep -v unsandboxed || true)
   mkdir -p "$src/mingw.tmp"
   tar -xjf "$apt"/mingw-w64_*.orig.tar.bz2 -C "$src/mingw.tmp" --strip-components=2 --wildcards '*/mingw-w64-crt/*'
   mv "$src/mingw.tmp" "$src/mingw"
-  rm -rf "$apt"
 fi
+rm -rf "$apt"
 
 # The headers libgcc's build generates: the compiler's own (its plugin
 # headers), and the few that libgcc's configure would make.
