@@ -21,9 +21,13 @@ nm=${NM:-i686-w64-mingw32-nm}
 newer_than_486() {
   awk -F'\t' '
     NF >= 3 && $1 ~ /^ *[0-9a-f]+:$/ {
-      insn = $3; split(insn, w, " "); op = w[1]
-      if (op ~ /^(cmov|fcmov)/ || op ~ /^f(u)?comip?$/ || op ~ /^(sysenter|sysexit|fxsave|fxrstor)/)
+      insn = $3; n = split(insn, w, " "); i = 1
+      while (i < n && w[i] ~ /^(lock|rep|repz|repnz|repe|repne|data16|addr16|[c-gs]s)$/) i++
+      op = w[i]
+      if (op ~ /^(cmov|fcmov)/ || op ~ /^f(u)?comip?$/)
         cpu = "Pentium Pro"
+      else if (op ~ /^(sysenter|sysexit|fxsave|fxrstor)/)
+        cpu = "Pentium II"
       else if (op ~ /^(cpuid|rdtsc|rdmsr|wrmsr|rsm|cmpxchg8b)$/)
         cpu = "Pentium"
       else if (insn ~ /%[xyz]mm[0-9]/ || op ~ /^(fisttp|prefetch|[lsm]fence|clflush|movnti|popcnt|lzcnt|movbe|crc32|rdrand|rdseed|rdtscp|xgetbv|andn|bextr|blsi|blsmsk|blsr|bzhi|mulx|pdep|pext|rorx|sarx|shlx|shrx|adcx|adox)/)

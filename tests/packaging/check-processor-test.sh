@@ -55,7 +55,7 @@ program newer "
   cmovne %eax, %ebx
   fucomip %st(1), %st
   cpuid
-  cmpxchg8b (%esi)
+  lock cmpxchg8b (%esi)
   paddusw %mm1, %mm0
   addps %xmm1, %xmm0
   fisttpl (%esi)
