@@ -3,8 +3,9 @@
 # and runs them under Wine (a fresh win32 prefix per run), then runs the
 # shipped fwupd32.exe (win32 thread model, build/win32-shipped) end to end
 # against the simulated manager built as WNASPI32.DLL. Before any of that, the
-# shipped program's import table is checked against the functions that
-# Windows 98 SE and NT 4.0 export. Screenshots end up in build/win32/e2e/.
+# shipped files' import tables are checked against the functions that
+# Windows 98 SE and NT 4.0 export, and their code against the instructions of
+# the 486. Screenshots end up in build/win32/e2e/.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -24,12 +25,16 @@ if ((${#missing[@]})); then
   DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi
 
-# What we ship: its imports must exist on Windows 98 SE and NT 4.0.
+# What we ship: its imports must exist on Windows 98 SE and NT 4.0, and its
+# code run on a 486 (the configure step rebuilds the runtime members it
+# links for that: scripts/win-runtime.sh).
 cmake --preset win32-shipped
 cmake --build --preset win32-shipped
 shipped=(build/win32-shipped/src/fwupd32.exe)
 mapfile -t -O ${#shipped[@]} shipped < <(find build/win32-shipped -iname '*.dll' -not -path '*/CMakeFiles/*')
 bash scripts/check-imports.sh "${shipped[@]}"
+bash tests/packaging/check-processor-test.sh
+bash scripts/check-processor.sh "${shipped[@]}"
 for binary in "${shipped[@]}"; do
   cmake -DBINARY="$binary" -P cmake/check-no-test-hooks.cmake
 done
@@ -43,6 +48,14 @@ if ! report=$(bash scripts/check-imports.sh build/win32/src/fwupd32.exe) &&
   echo "import check catches a Vista import"
 else
   echo "import check missed GetTickCount64 in the posix-model build" >&2
+  exit 1
+fi
+# ... and the processor check what Debian's prebuilt runtime brings (CMOV).
+if ! report=$(bash scripts/check-processor.sh build/win32/src/fwupd32.exe) &&
+  grep -q "need a Pentium Pro" <<<"$report"; then
+  echo "processor check catches the prebuilt runtime's Pentium Pro instructions"
+else
+  echo "processor check missed CMOV in the posix-model build" >&2
   exit 1
 fi
 
