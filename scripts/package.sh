@@ -4,7 +4,8 @@
 # on its desktop entry and appstreamcli on its AppStream metadata; fails on any
 # error or warning of them. Prints the package's path last. Dates and time
 # stamps are the last commit's (SOURCE_DATE_EPOCH, unless set), so two builds
-# of a commit give the same package.
+# of a commit give the same package. FWUPD_MAINTAINER in the environment, when
+# set, is the package's maintainer ("Name <address>"; the cache variable).
 # Usage: scripts/package.sh [build-dir]
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -16,8 +17,12 @@ if [ -z "${SOURCE_DATE_EPOCH:-}" ]; then
 fi
 export SOURCE_DATE_EPOCH
 umask 022 # the modes of the package's own members
+maintainer=()
+if [ -n "${FWUPD_MAINTAINER:-}" ]; then
+  maintainer=("-DFWUPD_MAINTAINER=$FWUPD_MAINTAINER")
+fi
 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DFWUPD_BUILD_TESTS=OFF \
-  -DFWUPD_SHIPPED_ONLY=ON >/dev/null
+  -DFWUPD_SHIPPED_ONLY=ON "${maintainer[@]}" >/dev/null
 cmake --build "$build" -j2
 rm -f "$build"/fwupd32_*.deb
 (cd "$build" && cpack -G DEB >/dev/null)

@@ -8,6 +8,8 @@
 # Reproducible: every date and time stamp is the last commit's
 # (SOURCE_DATE_EPOCH), owners, modes and order are fixed, and nothing of the
 # build's directory or time gets into a file; scripts/release-twice.sh checks.
+# The package's maintainer: FWUPD_MAINTAINER="Name <address>" in the
+# environment (default: the cache variable's placeholder).
 # Usage: scripts/release.sh OUTDIR (absent or empty)
 set -euo pipefail
 [ $# -eq 1 ] || { echo "usage: scripts/release.sh OUTDIR" >&2; exit 2; }
@@ -34,7 +36,9 @@ rm -rf "$build"
 mkdir -p "$out"
 
 # Linux: the package as package.sh builds and checks it.
-deb=$(bash scripts/package.sh "$build/deb" | tee /dev/stderr | tail -n 1)
+mkdir -p "$build"
+bash scripts/package.sh "$build/deb" | tee "$build/package.log"
+deb=$(tail -n 1 "$build/package.log")
 cp -- "$deb" "$out/"
 
 # Windows: the shipped build, whose default target is what ships.
