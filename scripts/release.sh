@@ -48,8 +48,9 @@ objcopy=$(sed -n 's/^CMAKE_OBJCOPY:FILEPATH=//p' "$build/win32/CMakeCache.txt")
 name=fwupd32-$version
 stage=$build/zip/$name
 mkdir -p "$stage"
-# Stripped as the shipped build strips; stripping a stripped file again
-# changes nothing. objcopy stamps the PE header with SOURCE_DATE_EPOCH.
+# Stripped, section names cut to PE's 8 characters (a file stripped so
+# already comes out the same); objcopy stamps the PE header with
+# SOURCE_DATE_EPOCH, as the linker does.
 for binary in fwupd32.exe CDRAL.DLL; do
   "$objcopy" --strip-all --long-section-names disable "$build/win32/src/$binary" "$stage/$binary"
 done
