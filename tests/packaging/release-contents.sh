@@ -13,8 +13,8 @@ version=${deb#fwupd32_}
 version=${version%_amd64.deb}
 name=fwupd32-$version
 expected=$(printf '%s\n' "$name-win32.zip" SHA256SUMS "$deb" | LC_ALL=C sort)
-[ "$(cd "$out" && ls -A | LC_ALL=C sort)" = "$expected" ] ||
-  fail "$out holds $(ls -A "$out" | tr '\n' ' ')"
+held=$(find "$out" -mindepth 1 -maxdepth 1 -printf '%f\n' | LC_ALL=C sort)
+[ "$held" = "$expected" ] || fail "$out holds $(tr '\n' ' ' <<<"$held")"
 [ "$(cut -d ' ' -f 3 "$out/SHA256SUMS")" = "$(printf '%s\n' "$name-win32.zip" "$deb")" ] ||
   fail "SHA256SUMS does not list exactly the zip and the package"
 (cd "$out" && sha256sum --quiet --strict -c SHA256SUMS) || fail "SHA256SUMS does not match"
@@ -31,8 +31,11 @@ for text in README.txt LICENSE.txt; do
   file=$unpacked/zip/$name/$text
   [ -s "$file" ] || fail "$text is empty"
   [ "$(LC_ALL=C tr -d '\r\n -~' <"$file" | wc -c)" -eq 0 ] || fail "$text is not plain ASCII"
-  [ "$(tr -cd '\r' <"$file" | wc -c)" -eq "$(tr -cd '\n' <"$file" | wc -c)" ] &&
-    [ -z "$(sed -n '/\r$/!p' "$file")" ] || fail "$text does not end every line in CRLF"
+  crs=$(tr -cd '\r' <"$file" | wc -c)
+  lfs=$(tr -cd '\n' <"$file" | wc -c)
+  if [ "$crs" -ne "$lfs" ] || [ -n "$(sed -n '/\r$/!p' "$file")" ]; then
+    fail "$text does not end every line, and only there, in CRLF"
+  fi
 done
 grep -q "^Version $version\. " "$unpacked/zip/$name/README.txt" || fail "README.txt does not give the version"
 
