@@ -53,7 +53,8 @@ explain() {
   esac
   diff -u --label "$label (1) members" --label "$label (2) members" \
     <(listing "$a") <(listing "$b") | head -n 40 | sed 's/^/    /' || true
-  local into=$work/$RANDOM$RANDOM
+  local into
+  into=$(mktemp -d -p "$work")
   unpack "$(realpath "$a")" "$into/1"
   unpack "$(realpath "$b")" "$into/2"
   local member
