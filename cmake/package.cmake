@@ -11,7 +11,7 @@ set(CPACK_PACKAGE_DESCRIPTION
     "from a file manager. It reaches the drive through the kernel's SCSI\n"
     "generic driver.")
 string(JOIN "" CPACK_PACKAGE_DESCRIPTION ${CPACK_PACKAGE_DESCRIPTION})
-set(CPACK_DEBIAN_PACKAGE_MAINTAINER "fwupd32 developers <fwupd32@example.org>")
+set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${FWUPD_MAINTAINER}") # packaging/linux
 set(CPACK_DEBIAN_PACKAGE_SECTION admin)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
