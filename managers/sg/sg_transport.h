@@ -26,8 +26,9 @@ int OpenSgDevice(const std::string &path, bool exclusive = false);
 HoldCalls SystemHoldCalls();
 
 // Takes the node's exclusive advisory lock for as long as `fd` is open, so
-// that no second updater sends commands to a drive being flashed. False with
-// errno EWOULDBLOCK when another process holds it.
+// that a second updater leaves alone a drive that the first one found and
+// has not yet held for its flash. False with errno EWOULDBLOCK when another
+// process holds it.
 bool LockSgDevice(int fd);
 
 // Microcode downloads erase and program flash: give them minutes.
