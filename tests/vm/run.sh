@@ -23,6 +23,7 @@ kver=${VM_KERNEL_VERSION:-$(ls /lib/modules | sort -V | while read -r v; do
 
 rm -rf "$work"
 mkdir -p "$work/payload/bin" "$work/payload/fw" "$work/payload/cases"
+work=$(cd "$work" && pwd) # QEMU runs from inside it
 g++ -std=c++20 -O2 -Wall -Wextra -Werror "$here/aspi_census.cpp" -ldl \
   -o "$work/payload/bin/aspi_census"
 # The emulated drive: its rules are checked on the host first.
