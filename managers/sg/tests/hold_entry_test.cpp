@@ -27,10 +27,11 @@ constexpr std::size_t kCdbLen = 21 + kGrow, kCdb = 48 + 2 * kGrow, kExecSize = 9
 // The nodes under `dev` this process has open, sorted, one entry per open.
 std::vector<std::string> OpenNodes(const fs::path &dev) {
   std::vector<std::string> nodes;
+  const fs::path real = fs::canonical(dev); // as the kernel names open files
   for (const auto &entry : fs::directory_iterator("/proc/self/fd")) {
     std::error_code ec;
     const fs::path target = fs::read_symlink(entry.path(), ec);
-    if (!ec && target.parent_path() == dev)
+    if (!ec && target.parent_path() == real)
       nodes.push_back(target.filename().string());
   }
   std::sort(nodes.begin(), nodes.end());
