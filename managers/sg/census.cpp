@@ -67,6 +67,14 @@ int HostScsiId(const fs::path &hostDir) {
   }
 }
 
+// The block device the same SCSI device carries (sr0 for a CD drive).
+std::string BlockDeviceOf(const fs::path &deviceDir) {
+  std::error_code ec;
+  for (const auto &entry : fs::directory_iterator(deviceDir / "block", ec))
+    return entry.path().filename().string();
+  return "";
+}
+
 } // namespace
 
 std::string ClassifyDriver(const std::string &driver) {
@@ -101,6 +109,7 @@ std::vector<Adapter> TakeCensus(const std::string &sysfsRoot) {
     a.channel = hctl[1];
     a.present[target_id] = true;
     a.devices[target_id].sgName = entry.path().filename().string();
+    a.devices[target_id].blockName = BlockDeviceOf(devLink);
     int type = 0;
     try {
       type = std::stoi(ReadFirstLine(devLink / "type"));

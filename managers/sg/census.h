@@ -13,7 +13,8 @@ namespace sgaspi {
 constexpr int kTargetsPerAdapter = 16;
 
 struct SgDevice {
-  std::string sgName; // "sg3": the node is /dev/sg3
+  std::string sgName;    // "sg3": the node is /dev/sg3
+  std::string blockName; // "sr0": the same drive's block node, empty when none
   std::uint8_t deviceType = 0;
 };
 

@@ -13,6 +13,7 @@
 #include "census.h"
 #include "desktop_notice.h"
 #include "diag_log.h"
+#include "drive_changes.h"
 #include "final_status.h"
 #include "sg_transport.h"
 #include "srb_layout.h"
@@ -24,6 +25,12 @@ using namespace aspikit;
 namespace {
 
 constexpr char kManagerId[] = "LINUX SG ASPI";
+constexpr std::uint8_t kStatusBusy = 0x08;
+
+// Shared from the census on; held from the first command that changes the
+// drive; refused for good once it could not be held, so that no part of an
+// update goes out after a refused step.
+enum class Access { Shared, Held, Refused };
 
 struct Manager {
   std::mutex lock; // one SG_IO at a time; the census is built under it
@@ -31,6 +38,7 @@ struct Manager {
   std::vector<Adapter> adapters;
   std::vector<std::vector<int>> fds;       // per adapter and target, -1 when not open
   std::vector<std::vector<int>> openErrno; // why a node is not open
+  std::vector<std::vector<Access>> access;
   bool permissionReported = false;
 };
 
@@ -65,10 +73,15 @@ void ReportOpenFailure(Manager &m, const std::string &path, int err) {
   NotifyDesktop("No access to the CD drive", MissingRightsNotice(path, OwningGroup(path)));
 }
 
-// Another process holds the node's lock: most likely another updater that
-// is flashing the drive. The drive is left out of the census.
-bool HeldElsewhere(int fd, const std::string &path) {
-  if (LockSgDevice(fd) || errno != EWOULDBLOCK)
+std::string DevPath(const std::string &name) {
+  return std::string(DevRoot()) + "/" + name;
+}
+
+// Another process has the node open exclusively (it is flashing the drive)
+// or holds its lock (another updater found the drive first): the drive is
+// left out of the census. `openErrno` is why `fd` is -1.
+bool HeldElsewhere(int fd, int openErrno, const std::string &path) {
+  if (fd < 0 ? openErrno != EBUSY : LockSgDevice(fd) || errno != EWOULDBLOCK)
     return false;
   std::fprintf(stderr,
                "LINUX SG ASPI: %s is in use by another program (another firmware update?); "
@@ -86,6 +99,7 @@ void EnsureCensus(Manager &m) {
     m.adapters.resize(255);
   m.fds.assign(m.adapters.size(), std::vector<int>(kTargetsPerAdapter, -1));
   m.openErrno.assign(m.adapters.size(), std::vector<int>(kTargetsPerAdapter, 0));
+  m.access.assign(m.adapters.size(), std::vector<Access>(kTargetsPerAdapter, Access::Shared));
   for (std::size_t a = 0; a < m.adapters.size(); ++a) {
     std::string line =
         "ADAPTER " + std::to_string(a) + " host=" + std::to_string(m.adapters[a].host) +
@@ -94,17 +108,19 @@ void EnsureCensus(Manager &m) {
     for (int t = 0; t < kTargetsPerAdapter; ++t) {
       if (!m.adapters[a].present[t])
         continue;
-      const std::string path = std::string(DevRoot()) + "/" + m.adapters[a].devices[t].sgName;
+      const std::string path = DevPath(m.adapters[a].devices[t].sgName);
       m.fds[a][t] = OpenSgDevice(path);
-      if (m.fds[a][t] >= 0 && HeldElsewhere(m.fds[a][t], path)) {
-        close(m.fds[a][t]);
+      const int openErrno = m.fds[a][t] < 0 ? errno : 0;
+      if (HeldElsewhere(m.fds[a][t], openErrno, path)) {
+        if (m.fds[a][t] >= 0)
+          close(m.fds[a][t]);
         m.fds[a][t] = -1;
         m.adapters[a].present[t] = false;
         continue;
       }
       if (m.fds[a][t] < 0) {
-        m.openErrno[a][t] = errno;
-        ReportOpenFailure(m, path, errno);
+        m.openErrno[a][t] = openErrno;
+        ReportOpenFailure(m, path, openErrno);
       }
       line += " t" + std::to_string(t) + "=" + m.adapters[a].devices[t].sgName;
     }
@@ -150,6 +166,45 @@ std::uint32_t GetDeviceType(Manager &m, std::uint8_t *block) {
   return status;
 }
 
+void ReportHold(const Hold &h, const std::string &blockPath) {
+  if (h.outcome == HoldOutcome::Busy) {
+    const std::string text = h.busyNode +
+                             " is in use by another program (a mount, a burner, another firmware "
+                             "update?), so nothing of the update was sent to the drive. Close that "
+                             "program, unmount the disc, and start the update again.";
+    std::fprintf(stderr, "LINUX SG ASPI: %s\n", text.c_str());
+    NotifyDesktop("The CD drive is in use", text);
+  } else if (h.outcome == HoldOutcome::Failed) {
+    std::fprintf(stderr, "LINUX SG ASPI: cannot open the drive alone for the update: %s\n",
+                 std::strerror(h.sgErrno));
+  } else if (h.blockErrno != 0) {
+    std::fprintf(stderr,
+                 "LINUX SG ASPI: cannot hold %s during the update (%s): the kernel's media "
+                 "polling and other programs' exclusive opens are not kept away.\n",
+                 blockPath.c_str(), std::strerror(h.blockErrno));
+  }
+}
+
+// Before the first command that changes a drive: nobody else reaches it
+// from now until the process ends. 0 when held, else the errno that refuses
+// the command (EBUSY: another program holds the drive).
+int EnsureHeld(Manager &m, std::uint8_t ha, std::uint8_t target) {
+  Access &access = m.access[ha][target];
+  if (access != Access::Shared)
+    return access == Access::Held ? 0 : EBUSY;
+  const SgDevice &device = m.adapters[ha].devices[target];
+  const std::string blockPath = device.blockName.empty() ? "" : DevPath(device.blockName);
+  const Hold h = TakeHold(SystemHoldCalls(), m.fds[ha][target], DevPath(device.sgName), blockPath);
+  m.fds[ha][target] = h.sgFd; // the block node stays open until the process ends
+  if (h.sgFd < 0)
+    m.openErrno[ha][target] = h.sgErrno;
+  ReportHold(h, blockPath);
+  access = h.outcome == HoldOutcome::Held ? Access::Held : Access::Refused;
+  if (h.outcome == HoldOutcome::Failed)
+    return h.sgErrno;
+  return h.outcome == HoldOutcome::Busy ? EBUSY : 0;
+}
+
 std::uint32_t ExecScsiCmd(Manager &m, std::uint8_t *block) {
   const ExecRequest req = DecodeExec(block);
   ExecResult res{};
@@ -167,6 +222,13 @@ std::uint32_t ExecScsiCmd(Manager &m, std::uint8_t *block) {
   else if (m.fds[req.haId][req.target] < 0) {
     res.status = SS_ERR;
     raw.ioctlErrno = m.openErrno[req.haId][req.target];
+  } else if (const int refused = ChangesDrive(req.cdb[0]) ? EnsureHeld(m, req.haId, req.target) : 0;
+             refused != 0) {
+    // Not sent: answered as a drive answers that cannot take a command now.
+    res.status = SS_ERR;
+    res.targStat = refused == EBUSY ? kStatusBusy : 0;
+    raw.ioctlErrno = refused;
+    raw.scsiStatus = res.targStat;
   } else
     res = RunSgIo(m.fds[req.haId][req.target], req, raw);
   WriteExecOutcome(block, kNativeExec, req.senseLen, res.haStat, res.targStat, res.sense,

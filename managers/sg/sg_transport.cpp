@@ -18,8 +18,8 @@ constexpr int kMinReservedBuffer = 32768;
 
 } // namespace
 
-int OpenSgDevice(const std::string &path) {
-  const int fd = ::open(path.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
+int OpenSgDevice(const std::string &path, bool exclusive) {
+  const int fd = ::open(path.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC | (exclusive ? O_EXCL : 0));
   if (fd < 0)
     return -1;
   int reserved = 0;
@@ -28,6 +28,21 @@ int OpenSgDevice(const std::string &path) {
     (void)::ioctl(fd, SG_SET_RESERVED_SIZE, &wanted);
   }
   return fd;
+}
+
+HoldCalls SystemHoldCalls() {
+  HoldCalls calls;
+  calls.openSg = [](const std::string &path, bool exclusive) {
+    return OpenSgDevice(path, exclusive);
+  };
+  // O_NONBLOCK: opened with or without a medium, and without the checks a
+  // data open makes; write mode with O_EXCL is what stops the media polling.
+  calls.openBlockExclusive = [](const std::string &path) {
+    return ::open(path.c_str(), O_RDWR | O_NONBLOCK | O_EXCL | O_CLOEXEC);
+  };
+  calls.close = [](int fd) { ::close(fd); };
+  calls.pause = [] { ::usleep(100 * 1000); };
+  return calls;
 }
 
 bool LockSgDevice(int fd) {

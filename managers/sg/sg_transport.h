@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <string>
 
+#include "drive_hold.h"
 #include "srb_layout.h"
 #include "status_map.h"
 
@@ -16,14 +17,18 @@ struct ExecResult {
   std::uint8_t senseBytes; // valid sense bytes in `sense`
 };
 
-// Opens the node read-write (WRITE BUFFER and vendor commands need it) and
-// makes sure the reserved buffer holds a 32768-byte transfer. -1 and errno
-// on failure.
-int OpenSgDevice(const std::string &path);
+// Opens the node read-write (WRITE BUFFER and vendor commands need it),
+// `exclusive` with O_EXCL, and makes sure the reserved buffer holds a
+// 32768-byte transfer. -1 and errno on failure.
+int OpenSgDevice(const std::string &path, bool exclusive = false);
+
+// The hold's opens, closes and pauses as the system makes them.
+HoldCalls SystemHoldCalls();
 
 // Takes the node's exclusive advisory lock for as long as `fd` is open, so
-// that no second updater sends commands to a drive being flashed. False with
-// errno EWOULDBLOCK when another process holds it.
+// that a second updater leaves alone a drive that the first one found and
+// has not yet held for its flash. False with errno EWOULDBLOCK when another
+// process holds it.
 bool LockSgDevice(int fd);
 
 // Microcode downloads erase and program flash: give them minutes.

@@ -15,10 +15,16 @@ namespace sptiaspi {
 
 constexpr int kTargetsPerAdapter = 16;
 
+// Shared from the census on; held from the first command that changes the
+// drive; refused for good once it could not be held, so that no part of an
+// update goes out after a refused step.
+enum class Access { Shared, Held, Refused };
+
 struct Drive {
   char letter = 0;
   DeviceHandle handle = 0; // 0: no drive at this target
   std::uint8_t deviceType = 0;
+  Access access = Access::Shared;
 };
 
 struct Adapter {

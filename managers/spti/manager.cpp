@@ -1,23 +1,30 @@
 #include "manager.h"
 
+#include "drive_changes.h"
+#include "drive_hold.h"
 #include "final_status.h"
 #include "pass_through.h"
 #include "srb_layout.h"
 #include "status_map.h"
 
 #include <cstring>
+#include <string>
 
 namespace sptiaspi {
 using namespace aspikit;
 namespace {
 
 constexpr std::uint8_t SS_NO_ADAPTERS = 0xE8;
+constexpr std::uint8_t kStatusBusy = 0x08;
 
 constexpr char kCaption[] = "CDRAL.DLL";
 constexpr char kNoRightsText[] =
     "The CD-ROM drives cannot be opened for direct access: this needs administrator rights.\n\n"
     "Close the program and start it again with \"Run as administrator\" (or log on as an "
     "administrator).";
+constexpr char kBusyText[] =
+    ": is in use by another program, so nothing of the update was sent to it.\n\n"
+    "Close the program that uses the drive and start the update again.";
 
 void CopyText(std::uint8_t *field, const std::string &text) {
   std::memset(field, 0, kHaTextSize);
@@ -102,6 +109,18 @@ std::uint32_t Manager::GetDeviceType(std::uint8_t *block) {
   return Finish(block, SS_COMP);
 }
 
+// Before the first command that changes a drive: nobody else reaches it
+// through its handle's life.
+bool Manager::EnsureHeld(Drive &drive) {
+  if (drive.access == Access::Shared) {
+    drive.access =
+        HoldDrive(io_, drive.handle) == HoldOutcome::Held ? Access::Held : Access::Refused;
+    if (drive.access == Access::Refused)
+      io_.TellUser(kCaption, (std::string("The CD drive ") + drive.letter + kBusyText).c_str());
+  }
+  return drive.access == Access::Held;
+}
+
 std::uint32_t Manager::ExecScsiCmd(std::uint8_t *block) {
   const ExecRequest req = DecodeExec(block);
   ExecResult res{};
@@ -117,7 +136,12 @@ std::uint32_t Manager::ExecScsiCmd(std::uint8_t *block) {
     res.status = SS_NO_DEVICE;
   else if (badSrb || (adapter->maxTransfer != 0 && req.bufLen > adapter->maxTransfer))
     res.status = SS_INVALID_SRB; // refused before it reaches the drive
-  else {
+  else if (ChangesDrive(req.cdb[0]) &&
+           !EnsureHeld(census_.adapters[req.haId].targets[req.target])) {
+    // Not sent: answered as a drive answers that cannot take a command now.
+    res.status = SS_ERR;
+    res.targStat = kStatusBusy;
+  } else {
     const Command command{req.cdb, req.cdbLen, reinterpret_cast<void *>(req.bufPointer), req.bufLen,
                           DirectionOf(req)};
     res = MapOutcome(

@@ -30,6 +30,7 @@ private:
   std::uint32_t HaInquiry(std::uint8_t *block);
   std::uint32_t GetDeviceType(std::uint8_t *block);
   std::uint32_t ExecScsiCmd(std::uint8_t *block);
+  bool EnsureHeld(Drive &drive);
 
   DeviceIo &io_;
   bool censusTaken_ = false;

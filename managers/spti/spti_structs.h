@@ -8,6 +8,7 @@
 #include <windows.h>
 // needs windows.h first
 #include <ntddscsi.h>
+#include <winioctl.h>
 
 namespace sptiaspi {
 
@@ -29,5 +30,21 @@ struct BufferedRequest {
 constexpr std::size_t kDirectSenseOffset = offsetof(DirectRequest, sense);
 constexpr std::size_t kBufferedSenseOffset = offsetof(BufferedRequest, sense);
 constexpr std::size_t kBufferedDataOffset = sizeof(BufferedRequest);
+
+// The class driver's exclusive-access request (CDROM_EXCLUSIVE_LOCK), which
+// the MinGW headers lack.
+constexpr DWORD kIoctlCdromExclusiveAccess =
+    CTL_CODE(FILE_DEVICE_CD_ROM, 0x0017, METHOD_BUFFERED, FILE_READ_ACCESS | FILE_WRITE_ACCESS);
+constexpr ULONG kExclusiveAccessLockDevice = 1;
+constexpr ULONG kCdromLockIgnoreVolume = 0x1;
+// Shown to whoever asks who holds the drive: letters, digits and spaces only.
+constexpr char kExclusiveCallerName[] = "CDRAL firmware update";
+
+struct ExclusiveLockRequest {
+  ULONG requestType;
+  ULONG flags;
+  UCHAR callerName[64];
+};
+static_assert(sizeof(ExclusiveLockRequest) == 72);
 
 } // namespace sptiaspi

@@ -9,10 +9,11 @@ kver=$1 payload=$2 init=$3 out=$4
 moddir=/lib/modules/$kver
 # Host adapters, sg and the CD driver, then the target core with its
 # userspace backend and loopback host for the emulated drive, then 9p and
-# overlay for the build machine's root (see guest-hostroot.sh).
+# overlay for the build machine's root (see guest-hostroot.sh), and isofs
+# for a mount attempt of the emulated drive.
 wanted=(scsi_common scsi_mod sg cdrom sr_mod libata ata_piix ahci virtio_pci virtio_scsi
   sym53c8xx megaraid_sas usb-common usbcore xhci-pci usb-storage uas crct10dif_generic
-  crc-t10dif configfs target_core_mod uio target_core_user tcm_loop 9pnet_virtio 9p overlay)
+  crc-t10dif configfs target_core_mod uio target_core_user tcm_loop 9pnet_virtio 9p overlay isofs)
 
 stage=$(mktemp -d)
 trap 'rm -rf "$stage"' EXIT

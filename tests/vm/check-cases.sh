@@ -10,8 +10,13 @@ trap 'rm -rf "$drive_cases" "${cases:-}"' EXIT
 awk -v dir="$drive_cases" '{ sub(/\r$/, "") } /^=== CASE .* begin$/ { f = dir "/" $3 } f { print > f }
   /^=== CASE .* end$/ { f = "" }' "$log"
 
+# The block driver's own commands when the manager takes and lets go of the
+# drive's block node (GET EVENT STATUS, READ TOC, READ CAPACITY, PREVENT
+# ALLOW and the TEST UNIT READYs among them) are left out.
 drive_sequence() { # the drive's command sequence of one case, as tokens
-  awk '$1 == "DRV" { t = $3; if (t == "3B" || t == "E2") t = t "/" substr($4, 2)
+  awk '$1 == "DRV" && $3 ~ /^(4A|43|25|1E)$/ { block = 1; next }
+  $1 == "DRV" && block && $3 == "00" { next }
+  $1 == "DRV" { block = 0; t = $3; if (t == "3B" || t == "E2") t = t "/" substr($4, 2)
     for (i = 4; i <= NF; i++) if ($i ~ /^len=/) { if ($(i + 1) == "CHECK") t = t "!"; break }
     printf "%s%s", n++ ? " " : "", t }' "$drive_cases/$1"
 }

@@ -27,7 +27,11 @@ method() { # NAME COMMAND...: best of three, with the drive's verdict
     t0=$(now)
     "$@" >/tmp/bench-out 2>&1 || fails=$((fails + 1))
     t1=$(now)
-    tail -n +$((before + 1)) $dir/commands.log | grep -q CHECK && fails=$((fails + 1))
+    # The CD driver's own commands when the manager holds the block node
+    # (GET EVENT STATUS, READ TOC, READ CAPACITY, PREVENT ALLOW) are refused
+    # by the drive and are no part of the download.
+    tail -n +$((before + 1)) $dir/commands.log | grep CHECK | grep -qvE '^CDB (4A|43|25|1E) ' &&
+      fails=$((fails + 1))
     [ -z "$best" ] || [ $((t1 - t0)) -lt "$best" ] && best=$((t1 - t0))
     i=$((i + 1))
   done

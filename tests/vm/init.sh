@@ -12,6 +12,7 @@ say() { echo "$*" >$R; }
 
 param() { sed -n "s/.*$1=\([^ ]*\).*/\1/p" /proc/cmdline; }
 expect_sg=$(param vmtest.sg)
+only=$(param vmtest.only) # "hold": the flashes with others at the drive alone
 
 while read -r m; do
   case "$m" in
@@ -36,34 +37,41 @@ for s in /sys/class/scsi_generic/sg*; do
   say "SG $(basename $s) hctl=$(basename $(readlink $s/device)) type=$(cat $s/device/type)"
 done
 
-export SGASPI_LOG=/tmp/census.log
-/opt/bin/aspi_census /opt/fw/WNASPI32.DLL >$R 2>&1
-say "CENSUS exit=$?"
-while read -r l; do say "LOG $l"; done </tmp/census.log
+if [ "$only" != hold ]; then # QEMU's drives: census, sg_inq and the program
+  export SGASPI_LOG=/tmp/census.log
+  /opt/bin/aspi_census /opt/fw/WNASPI32.DLL >$R 2>&1
+  say "CENSUS exit=$?"
+  while read -r l; do say "LOG $l"; done </tmp/census.log
 
-for s in /dev/sg*; do
-  say "SGINQ $s $(sg_inq $s 2>&1 | grep -E 'identification|revision level' | tr -s ' ' | tr '\n' ' ')"
-done
-
-if [ -x /opt/fw/fwupd32 ]; then
-  for c in /opt/cases/*/; do
-    name=$(basename $c)
-    export SGASPI_LOG=/tmp/case-$name.log
-    say "=== CASE $name begin"
-    (cd $c && FWUPD_TOOLKIT=console /opt/fw/fwupd32 </dev/null >/tmp/out 2>&1; echo "exit=$?" >>/tmp/out)
-    cat /tmp/out >$R
-    while read -r l; do say "LOG $l"; done <$SGASPI_LOG
-    say "=== CASE $name end"
+  for s in /dev/sg*; do
+    say "SGINQ $s $(sg_inq $s 2>&1 | grep -E 'identification|revision level' | tr -s ' ' | tr '\n' ' ')"
   done
+
+  if [ -x /opt/fw/fwupd32 ]; then
+    for c in /opt/cases/*/; do
+      name=$(basename $c)
+      export SGASPI_LOG=/tmp/case-$name.log
+      say "=== CASE $name begin"
+      (cd $c && FWUPD_TOOLKIT=console /opt/fw/fwupd32 </dev/null >/tmp/out 2>&1; echo "exit=$?" >>/tmp/out)
+      cat /tmp/out >$R
+      while read -r l; do say "LOG $l"; done <$SGASPI_LOG
+      say "=== CASE $name end"
+    done
+  fi
 fi
 
 # QEMU's drives go, so that each case sees its emulated drive alone.
 if [ -x /opt/fw/fwupd32 ]; then
   for d in /sys/class/scsi_device/*/device/delete; do echo 1 >$d; done
-  /opt/bin/guest-cases.sh >$R 2>&1
-  /opt/bin/guest-bench.sh >$R 2>&1
-  [ -f /opt/wine.conf ] && /opt/bin/guest-wine.sh >$R 2>&1
-  [ -f /opt/pkg.conf ] && /opt/bin/guest-pkg.sh >$R 2>&1
+  if [ "$only" != hold ]; then
+    /opt/bin/guest-cases.sh >$R 2>&1
+    /opt/bin/guest-bench.sh >$R 2>&1
+  fi
+  CASE_RUNNER=/opt/bin/guest-hold.sh /opt/bin/guest-cases.sh /opt/hold-cases/hold-cases.txt >$R 2>&1
+  if [ "$only" != hold ]; then
+    [ -f /opt/wine.conf ] && /opt/bin/guest-wine.sh >$R 2>&1
+    [ -f /opt/pkg.conf ] && /opt/bin/guest-pkg.sh >$R 2>&1
+  fi
 fi
 say "DONE"
 poweroff -f

@@ -23,6 +23,7 @@ kver=${VM_KERNEL_VERSION:-$(ls /lib/modules | sort -V | while read -r v; do
 
 rm -rf "$work"
 mkdir -p "$work/payload/bin" "$work/payload/fw" "$work/payload/cases"
+work=$(cd "$work" && pwd) # QEMU runs from inside it
 g++ -std=c++20 -O2 -Wall -Wextra -Werror "$here/aspi_census.cpp" -ldl \
   -o "$work/payload/bin/aspi_census"
 # The emulated drive: its rules are checked on the host first.
@@ -64,6 +65,13 @@ if [ -x "$prog" ] && [ "${VM_WITHOUT_PROGRAM:-0}" != 1 ]; then
   case_dirs "$here/cases.txt" "$work/payload/drive-cases"
   g++ -std=c++20 -O2 -Wall -Wextra -Werror "$here/sgio_loop.cpp" -o "$work/payload/bin/sgio_loop"
   cp "$here/guest-bench.sh" "$work/payload/bin/"
+  # Flashes with others at the drive: a second updater, an exclusive opener,
+  # a mount and plain reads of the block node during the flash.
+  mkdir -p "$work/payload/hold-cases"
+  cp "$here/hold-cases.txt" "$work/payload/hold-cases/"
+  case_dirs "$here/hold-cases.txt" "$work/payload/hold-cases"
+  g++ -std=c++20 -O2 -Wall -Wextra -Werror "$here/excl_open.cpp" -o "$work/payload/bin/excl_open"
+  cp "$here/guest-hold.sh" "$work/payload/bin/"
 fi
 
 # The Windows program under Wine: the guest reaches the build machine's root
@@ -126,12 +134,15 @@ cp "$here/guest-hostroot.sh" "$here/guest-wine.sh" "$here/guest-pkg.sh" "$work/p
 "$here/build-initramfs.sh" "$kver" "$work/payload" "$here/init.sh" "$work/initramfs.gz"
 truncate -s 4M "$work/disc.iso" # medium for the QEMU drives (2048-byte sectors)
 
+# VM_ONLY_HOLD=1: the flashes with others at the drive alone (guest-hold.sh).
+only=
+[ "${VM_ONLY_HOLD:-0}" = 1 ] && only=" vmtest.only=hold"
 cd "$work"
 drive() { echo "if=none,id=$1,file=$work/disc.iso,format=raw,readonly=on"; }
 args=(
   -accel tcg -m 2048 -smp 2 -nodefaults -no-reboot -display none
   -kernel "/boot/vmlinuz-$kver" -initrd "$work/initramfs.gz"
-  -append "console=ttyS0 quiet panic=-1 vmtest.sg=5"
+  -append "console=ttyS0 quiet panic=-1 vmtest.sg=5$only"
   -serial "file:$work/console.log" -serial "file:$work/results.log"
   -drive "$(drive cd0)" -drive "$(drive cd1)" -drive "$(drive cd2)"
   -drive "$(drive cd3)" -drive "$(drive cd4)"

@@ -17,7 +17,9 @@ protected:
                const std::string &boundDriver = "") {
     tree.AddHost(host, procName, parent, boundDriver);
   }
-  void AddSg(int sg, const std::string &hctl, int type) { tree.AddSg(sg, hctl, type); }
+  void AddSg(int sg, const std::string &hctl, int type, const std::string &block = "") {
+    tree.AddSg(sg, hctl, type, block);
+  }
   FakeSysfsTree tree;
   const fs::path &root = tree.root;
 };
@@ -40,7 +42,7 @@ TEST_F(FakeSysfs, AdaptersAreHostChannelPairsInHostThenChannelOrder) {
   // Directory order must not matter: name sg nodes out of order.
   AddSg(5, "10:0:0:0", 5);
   AddSg(1, "2:2:3:0", 5);
-  AddSg(0, "0:0:1:0", 5);
+  AddSg(0, "0:0:1:0", 5, "sr0");
   AddSg(2, "2:0:0:0", 0);
 
   const auto adapters = TakeCensus(root.string());
@@ -50,9 +52,11 @@ TEST_F(FakeSysfs, AdaptersAreHostChannelPairsInHostThenChannelOrder) {
   EXPECT_TRUE(adapters[0].present[1]);
   EXPECT_FALSE(adapters[0].present[0]);
   EXPECT_EQ(adapters[0].devices[1].sgName, "sg0");
+  EXPECT_EQ(adapters[0].devices[1].blockName, "sr0") << "found through sysfs, held for a flash";
   EXPECT_EQ(adapters[1].host, 2);
   EXPECT_EQ(adapters[1].channel, 0);
   EXPECT_EQ(adapters[1].devices[0].deviceType, 0);
+  EXPECT_EQ(adapters[1].devices[0].blockName, "") << "no block node";
   EXPECT_EQ(adapters[2].host, 2);
   EXPECT_EQ(adapters[2].channel, 2);
   EXPECT_EQ(adapters[2].devices[3].sgName, "sg1");

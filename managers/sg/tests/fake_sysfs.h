@@ -44,10 +44,13 @@ public:
     }
   }
 
-  void AddSg(int sg, const std::string &hctl, int type) {
+  // `block`: the block device the same SCSI device carries ("sr0"), if any.
+  void AddSg(int sg, const std::string &hctl, int type, const std::string &block = "") {
     namespace fs = std::filesystem;
     const fs::path dev = root / "devices" / "scsi" / hctl;
     Write(dev / "type", std::to_string(type));
+    if (!block.empty())
+      fs::create_directories(dev / "block" / block);
     const fs::path cls = root / "class" / "scsi_generic" / ("sg" + std::to_string(sg));
     fs::create_directories(cls);
     fs::create_directory_symlink(dev, cls / "device");

@@ -2,11 +2,14 @@
 // pass-through request, and how its outcome ends the ASPI request.
 #include "fake_device_io.h"
 #include "manager.h"
+#include "spti_structs.h"
 #include "srb_layout.h"
 
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <cstring>
+#include <map>
 #include <vector>
 
 #include <windows.h>
@@ -181,6 +184,90 @@ TEST_F(ExecTest, CompleteWithEventSignalledWhenSendReturns) {
     EXPECT_EQ(WaitForSingleObject(event, 0), flags ? WAIT_OBJECT_0 : WAIT_TIMEOUT);
   }
   CloseHandle(event);
+}
+
+// Before the first command that changes a drive, the lock, then the media
+// polling suspended, on that drive's handle only, once; what a system lacks
+// is tolerated; a lock held elsewhere refuses that command and every later
+// one that changes the drive, and nothing of them is sent.
+TEST(DriveHold, IoctlsOnTheUpdatedDriveOnlyAndWhatTheyAnswer) {
+  constexpr std::uint32_t kLock = kIoctlCdromExclusiveAccess, kMcn = IOCTL_STORAGE_MCN_CONTROL;
+  struct Row {
+    const char *name;
+    std::map<std::uint32_t, std::uint32_t> answers; // unknown to the system when absent
+    std::uint8_t status, targStat;
+    std::vector<std::uint32_t> issued;
+  } const table[] = {
+      {"Vista and later: both taken", {{kLock, 0}, {kMcn, 0}}, SS_COMP, 0, {kLock, kMcn}},
+      {"2000 and XP: no lock, polling suspended", {{kMcn, 0}}, SS_COMP, 0, {kLock, kMcn}},
+      {"NT 4.0: neither", {}, SS_COMP, 0, {kLock, kMcn}},
+      {"Wine: neither",
+       {{kLock, ERROR_NOT_SUPPORTED}, {kMcn, ERROR_NOT_SUPPORTED}},
+       SS_COMP,
+       0,
+       {kLock, kMcn}},
+      {"locked by another program", {{kLock, ERROR_ACCESS_DENIED}}, SS_ERR, 0x08, {kLock}},
+  };
+  for (const Row &r : table) {
+    SCOPED_TRACE(r.name);
+    FakeDeviceIo io;
+    FakeDrive d;
+    d.target = 1;
+    io.drives['D'] = d;
+    d.target = 2;
+    io.drives['E'] = d;
+    io.controlErrors = r.answers;
+    Manager manager(io);
+    manager.SupportInfo();
+    io.sent.clear();
+    io.controls.clear();
+    auto send = [&](std::uint8_t target, std::vector<std::uint8_t> cdb) {
+      Exec e(std::move(cdb), 0, nullptr, 0);
+      e.block[L.target] = target;
+      const std::uint32_t status = manager.Send(e.block);
+      EXPECT_EQ(e.block[L.targStat], status == SS_COMP ? 0 : r.targStat);
+      return status;
+    };
+
+    EXPECT_EQ(send(1, {0xF1, 0, 0, 0, 0, 74, 0, 0, 4, 0}), SS_COMP);
+    EXPECT_EQ(send(2, {0x12, 0, 0, 0, 36, 0}), SS_COMP);
+    EXPECT_TRUE(io.controls.empty()) << "reading and searching hold nothing";
+    EXPECT_EQ(send(1, {0xF0, 0, 0, 0, 0, 74, 0, 0, 4, 0}), r.status);
+    EXPECT_EQ(send(1, {0x3B, 0x05, 0, 0, 0, 0, 0, 0, 0, 0}), r.status);
+    EXPECT_EQ(send(2, {0x12, 0, 0, 0, 36, 0}), SS_COMP);
+
+    std::vector<std::uint32_t> issued;
+    for (const auto &c : io.controls) {
+      EXPECT_EQ(c.drive, 'D');
+      issued.push_back(c.code);
+    }
+    EXPECT_EQ(issued, r.issued);
+    std::vector<std::uint8_t> opcodes;
+    for (const auto &c : io.sent)
+      opcodes.push_back(c.cdb[0]);
+    const std::vector<std::uint8_t> sent =
+        r.status == SS_COMP ? std::vector<std::uint8_t>{0xF1, 0x12, 0xF0, 0x3B, 0x12}
+                            : std::vector<std::uint8_t>{0xF1, 0x12, 0x12};
+    EXPECT_EQ(opcodes, sent);
+    EXPECT_EQ(io.boxes.size(), r.status == SS_COMP ? 0u : 1u);
+
+    // The requests' contents: a lock that ignores a mounted volume, named
+    // in the characters the class driver accepts; polling suspended.
+    ASSERT_FALSE(io.controls.empty());
+    ExclusiveLockRequest lock{};
+    ASSERT_EQ(io.controls[0].in.size(), sizeof lock);
+    std::memcpy(&lock, io.controls[0].in.data(), sizeof lock);
+    EXPECT_EQ(lock.requestType, 1u);
+    EXPECT_EQ(lock.flags, 1u);
+    const std::string name(reinterpret_cast<const char *>(lock.callerName));
+    EXPECT_FALSE(name.empty());
+    EXPECT_LT(name.size(), sizeof lock.callerName);
+    for (char ch : name)
+      EXPECT_TRUE(std::isalnum(static_cast<unsigned char>(ch)) || ch == ' ') << name;
+    if (io.controls.size() > 1) {
+      EXPECT_EQ(io.controls[1].in, std::vector<std::uint8_t>{1});
+    }
+  }
 }
 
 } // namespace

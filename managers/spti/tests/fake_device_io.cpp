@@ -60,8 +60,12 @@ std::uint32_t FakeDeviceIo::Control(DeviceHandle handle, std::uint32_t code, voi
   case IOCTL_SCSI_PASS_THROUGH:
   case IOCTL_SCSI_PASS_THROUGH_DIRECT:
     return PassThrough(d, code, in, inSize);
-  default:
-    return ERROR_INVALID_FUNCTION;
+  default: {
+    const auto *bytes = static_cast<const std::uint8_t *>(in);
+    controls.push_back({static_cast<char>(handle), code, {bytes, bytes + inSize}});
+    const auto scripted = controlErrors.find(code);
+    return scripted == controlErrors.end() ? ERROR_INVALID_FUNCTION : scripted->second;
+  }
   }
 }
 

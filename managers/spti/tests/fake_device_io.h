@@ -32,6 +32,13 @@ struct SentCommand {
   std::vector<std::uint8_t> dataOut;
 };
 
+// Any other request: the drive's letter, the code and the input bytes.
+struct ControlCall {
+  char drive;
+  std::uint32_t code;
+  std::vector<std::uint8_t> in;
+};
+
 struct Answer {
   std::uint32_t error = 0;
   std::uint8_t scsiStatus = 0;
@@ -47,7 +54,10 @@ public:
   std::vector<SentCommand> sent;
   std::function<Answer(const SentCommand &)> answer = [](const SentCommand &) { return Answer{}; };
   bool scriptInquiry = false; // INQUIRY goes to `answer` too
-  int open = 0;               // handles open
+  std::vector<ControlCall> controls;
+  // What other requests answer; by default they are unknown to the system.
+  std::map<std::uint32_t, std::uint32_t> controlErrors;
+  int open = 0; // handles open
 
   bool HasPassThrough() override { return passThrough; }
   std::uint32_t LogicalDrives() override;
