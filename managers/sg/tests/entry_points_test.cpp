@@ -5,7 +5,6 @@
 
 #include <cstdint>
 #include <cstring>
-#include <dlfcn.h>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -17,11 +16,9 @@
 #include <unistd.h>
 
 #include "fake_sysfs.h"
+#include "loaded_library.h"
 
 namespace {
-
-using SupportInfoFn = std::uint32_t (*)();
-using SendFn = std::uint32_t (*)(void *);
 
 constexpr std::size_t kGrow = sizeof(void *) - 4;
 constexpr std::size_t kSenseLen = 20 + kGrow, kCdbLen = 21 + kGrow, kPostProc = 24 + kGrow,
@@ -48,12 +45,10 @@ protected:
     setenv("SGASPI_DEV", dev.c_str(), 1);
     unsetenv("SGASPI_LOG");
 
-    lib = dlopen(SG_ASPI_LIBRARY, RTLD_NOW | RTLD_LOCAL);
-    ASSERT_NE(lib, nullptr) << dlerror();
-    info = reinterpret_cast<SupportInfoFn>(dlsym(lib, "GetASPI32SupportInfo"));
-    send = reinterpret_cast<SendFn>(dlsym(lib, "SendASPI32Command"));
-    ASSERT_NE(info, nullptr);
-    ASSERT_NE(send, nullptr);
+    const LoadedLibrary manager = LoadSgLibrary();
+    ASSERT_TRUE(manager.error.empty()) << manager.error;
+    info = manager.info;
+    send = manager.send;
     testing::internal::CaptureStderr();
     support = info(); // takes the census
     census_stderr = testing::internal::GetCapturedStderr();
@@ -83,7 +78,6 @@ protected:
   }
 
   static inline std::unique_ptr<FakeSysfsTree> tree;
-  static inline void *lib = nullptr;
   static inline SupportInfoFn info = nullptr;
   static inline SendFn send = nullptr;
   static inline std::uint32_t support = 0;

@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
-#include <dlfcn.h>
 #include <filesystem>
 #include <fstream>
 #include <stdlib.h>
@@ -14,12 +13,11 @@
 #include <vector>
 
 #include "fake_sysfs.h"
+#include "loaded_library.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-using SupportInfoFn = std::uint32_t (*)();
-using SendFn = std::uint32_t (*)(void *);
 
 constexpr std::size_t kGrow = sizeof(void *) - 4;
 constexpr std::size_t kCdbLen = 21 + kGrow, kCdb = 48 + 2 * kGrow, kExecSize = 96 + 2 * kGrow;
@@ -51,12 +49,10 @@ TEST(DriveHold, OnlyTheUpdatedDriveIsHeldFromItsFirstChangingCommand) {
   setenv("SGASPI_DEV", dev.c_str(), 1);
   unsetenv("SGASPI_LOG");
 
-  void *lib = dlopen(SG_ASPI_LIBRARY, RTLD_NOW | RTLD_LOCAL);
-  ASSERT_NE(lib, nullptr) << dlerror();
-  auto info = reinterpret_cast<SupportInfoFn>(dlsym(lib, "GetASPI32SupportInfo"));
-  auto send = reinterpret_cast<SendFn>(dlsym(lib, "SendASPI32Command"));
-  ASSERT_NE(info, nullptr);
-  ASSERT_NE(send, nullptr);
+  const LoadedLibrary manager = LoadSgLibrary();
+  ASSERT_TRUE(manager.error.empty()) << manager.error;
+  const SupportInfoFn info = manager.info;
+  const SendFn send = manager.send;
   ASSERT_EQ(info(), 0x0101u);
   auto exec = [&](std::uint8_t target, std::vector<std::uint8_t> cdb) {
     std::uint8_t b[kExecSize] = {};

@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <dlfcn.h>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
@@ -14,11 +13,9 @@
 #include <unistd.h>
 
 #include "fake_sysfs.h"
+#include "loaded_library.h"
 
 namespace {
-
-using SupportInfoFn = std::uint32_t (*)();
-using SendFn = std::uint32_t (*)(void *);
 
 TEST(NodeLock, NodeLockedElsewhereIsAbsentAndOpenedNodesAreLocked) {
   FakeSysfsTree tree;
@@ -38,12 +35,10 @@ TEST(NodeLock, NodeLockedElsewhereIsAbsentAndOpenedNodesAreLocked) {
   ASSERT_GE(other, 0);
   ASSERT_EQ(flock(other, LOCK_EX | LOCK_NB), 0);
 
-  void *lib = dlopen(SG_ASPI_LIBRARY, RTLD_NOW | RTLD_LOCAL);
-  ASSERT_NE(lib, nullptr) << dlerror();
-  auto info = reinterpret_cast<SupportInfoFn>(dlsym(lib, "GetASPI32SupportInfo"));
-  auto send = reinterpret_cast<SendFn>(dlsym(lib, "SendASPI32Command"));
-  ASSERT_NE(info, nullptr);
-  ASSERT_NE(send, nullptr);
+  const LoadedLibrary manager = LoadSgLibrary();
+  ASSERT_TRUE(manager.error.empty()) << manager.error;
+  const SupportInfoFn info = manager.info;
+  const SendFn send = manager.send;
   testing::internal::CaptureStderr();
   EXPECT_EQ(info(), 0x0101u); // the adapter stays: it carries sg1
   const std::string said = testing::internal::GetCapturedStderr();
