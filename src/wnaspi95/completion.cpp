@@ -91,15 +91,16 @@ enum class WaitKind { Query, Firmware };
 class WaitClock {
 public:
   explicit WaitClock(WaitKind kind)
-      : Kind(kind), PerMs(TicksPerMs()), Last(platform::QueryCounter()) {
+      : Budgeted(Distrusted && kind == WaitKind::Query), PerMs(TicksPerMs()),
+        Last(platform::QueryCounter()) {
     LimitMs = LimitFor(kind == WaitKind::Firmware ? kFirmwareLimitMs : kQueryLimitMs);
-    if (Distrusted && kind == WaitKind::Query)
+    if (Budgeted)
       LimitMs = std::min(LimitFor(kQueryLimitMs) / kDistrustedDivisor, DistrustBudgetMs);
   }
   WaitClock(const WaitClock &) = delete;
   WaitClock &operator=(const WaitClock &) = delete;
   ~WaitClock() {
-    if (Distrusted && Kind == WaitKind::Query && !FirstAbandoned)
+    if (Budgeted)
       DistrustBudgetMs -= std::min(DistrustBudgetMs, CountedMs());
   }
 
@@ -123,19 +124,17 @@ public:
   bool Abandon() {
     if (!Distrusted) {
       Distrusted = true;
-      FirstAbandoned = true;
       DistrustBudgetMs = LimitFor(kQueryLimitMs) / kDistrustBudgetDivisor;
     }
     return false;
   }
 
 private:
-  WaitKind Kind;
+  const bool Budgeted; // a query wait begun after the trust was lost
   std::int64_t PerMs;
   std::int64_t Last;
   std::int64_t Counted = 0;
   unsigned LimitMs = 0;
-  bool FirstAbandoned = false;
 };
 
 } // namespace
