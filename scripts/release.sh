@@ -3,7 +3,8 @@
 #   fwupd32_<version>_amd64.deb  the Debian package (scripts/package.sh: lintian,
 #                                desktop-file-validate and appstreamcli clean)
 #   fwupd32-<version>-win32.zip  folder fwupd32-<version>: fwupd32.exe and
-#                                CDRAL.DLL stripped, README.txt, LICENSE.txt
+#                                CDRAL.DLL stripped, README.txt, LICENSE.txt,
+#                                NOTICES.txt (the linked runtimes' licences)
 #   SHA256SUMS                   sha256sum's lines for the two
 # Reproducible: every date and time stamp is the last commit's
 # (SOURCE_DATE_EPOCH), owners, modes and order are fixed, and nothing of the
@@ -60,11 +61,17 @@ to_windows_text() {
     echo "release.sh: $1 is not plain ASCII text (lines above)" >&2
     exit 1
   fi
-  sed -e "s/@VERSION@/$version/g" -e 's/$/\r/' "$1" >"$2"
+  sed -e "s/@VERSION@/$version/g" -e "s/@MINGW_VERSION@/$mingw_version/g" \
+    -e "s/@GCC_VERSION@/$gcc_version/g" -e 's/$/\r/' "$1" >"$2"
 }
+# The runtimes linked into the two files, whose licences NOTICES.txt carries.
+mingw_version=$(dpkg-query -W -f='${source:Version}' mingw-w64-i686-dev)
+gcc_version=$(dpkg-query -W -f='${Version}' gcc-mingw-w64-i686-win32)
 to_windows_text packaging/windows/README.txt "$stage/README.txt"
 to_windows_text LICENSE "$stage/LICENSE.txt"
-members=("$name/" "$name/fwupd32.exe" "$name/CDRAL.DLL" "$name/README.txt" "$name/LICENSE.txt")
+to_windows_text packaging/windows/NOTICES.txt "$stage/NOTICES.txt"
+members=("$name/" "$name/fwupd32.exe" "$name/CDRAL.DLL" "$name/README.txt" "$name/LICENSE.txt"
+  "$name/NOTICES.txt")
 chmod 755 "$stage"
 chmod 644 "$stage"/*
 touch -d "@$SOURCE_DATE_EPOCH" "$stage" "$stage"/*

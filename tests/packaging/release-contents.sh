@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Checks a release directory as scripts/release.sh leaves it: the three files
 # and nothing else, checksums that match, the zip's members in their folder,
-# Windows texts in CRLF plain ASCII, PE files stripped and stamped with the
-# release's time, and no trace of the build's directory in any file.
+# Windows texts in CRLF plain ASCII (the linked runtimes' notices among
+# them), PE files stripped and stamped with the release's time, and no trace
+# of the build's directory in any file.
 # Usage: tests/packaging/release-contents.sh OUTDIR SOURCE_DATE_EPOCH BUILD_ROOT
 set -euo pipefail
 out=$1 epoch=$2 build_root=$3
@@ -20,14 +21,15 @@ held=$(find "$out" -mindepth 1 -maxdepth 1 -printf '%f\n' | LC_ALL=C sort)
 (cd "$out" && sha256sum --quiet --strict -c SHA256SUMS) || fail "SHA256SUMS does not match"
 
 zip=$out/$name-win32.zip
-want=$(printf '%s\n' "$name/" "$name/fwupd32.exe" "$name/CDRAL.DLL" "$name/README.txt" "$name/LICENSE.txt")
+want=$(printf '%s\n' "$name/" "$name/fwupd32.exe" "$name/CDRAL.DLL" "$name/README.txt" "$name/LICENSE.txt" \
+  "$name/NOTICES.txt")
 [ "$(unzip -Z1 "$zip")" = "$want" ] || fail "the zip holds $(unzip -Z1 "$zip" | tr '\n' ' ')"
 unpacked=$(mktemp -d)
 trap 'rm -rf "$unpacked"' EXIT
 unzip -q "$zip" -d "$unpacked/zip"
 dpkg-deb -x "$out/$deb" "$unpacked/deb"
 
-for text in README.txt LICENSE.txt; do
+for text in README.txt LICENSE.txt NOTICES.txt; do
   file=$unpacked/zip/$name/$text
   [ -s "$file" ] || fail "$text is empty"
   [ "$(LC_ALL=C tr -d '\r\n -~' <"$file" | wc -c)" -eq 0 ] || fail "$text is not plain ASCII"
@@ -38,6 +40,12 @@ for text in README.txt LICENSE.txt; do
   fi
 done
 grep -q "^Version $version\. " "$unpacked/zip/$name/README.txt" || fail "README.txt does not give the version"
+# The licences of the runtimes linked in ask for their notices beside the binaries.
+for notice in "Zope Public License (ZPL) Version 2.1" "Copyright (C) 1998, 1999 by Lucent Technologies" \
+  "GCC Runtime Library Exception"; do
+  grep -qF "$notice" "$unpacked/zip/$name/NOTICES.txt" || fail "NOTICES.txt lacks \"$notice\""
+done
+! grep -q '@[A-Z_]*@' "$unpacked/zip/$name/"*.txt || fail "a Windows text keeps a placeholder"
 
 export TZ=UTC # objdump prints the PE time stamp in local time
 for binary in fwupd32.exe CDRAL.DLL; do
