@@ -20,4 +20,19 @@ constexpr bool ChangesDrive(std::uint8_t opcode) {
   }
 }
 
+// How long a manager lets the operating system give one command before it is
+// timed out and aborted (on most hosts a device or bus reset follows). A
+// command that changes the drive may be erasing or programming its flash, and
+// an abort there can leave it without firmware: it gets 20 minutes, twice the
+// longest the program waits for any command (10 minutes, for a firmware
+// command), so that nothing the program still waits for is ever cut off, and
+// a drive it has stopped waiting for gets as long again to finish. Queries
+// keep 30 s.
+constexpr std::uint32_t kDriveChangeTimeoutSeconds = 20 * 60;
+constexpr std::uint32_t kQueryTimeoutSeconds = 30;
+
+constexpr std::uint32_t CommandTimeoutSeconds(std::uint8_t opcode) {
+  return ChangesDrive(opcode) ? kDriveChangeTimeoutSeconds : kQueryTimeoutSeconds;
+}
+
 } // namespace aspikit

@@ -1,5 +1,6 @@
 #include "sg_transport.h"
 
+#include "drive_changes.h"
 #include "sense.h"
 
 #include <cerrno>
@@ -49,17 +50,6 @@ bool LockSgDevice(int fd) {
   return ::flock(fd, LOCK_EX | LOCK_NB) == 0;
 }
 
-unsigned TimeoutMsFor(std::uint8_t opcode) {
-  switch (opcode) {
-  case 0x3B: // WRITE BUFFER
-  case 0xE2: // send firmware block
-  case 0xE4: // end firmware send: the drive programs its flash
-    return 6u * 60u * 1000u;
-  default:
-    return 30u * 1000u;
-  }
-}
-
 ExecResult RunSgIo(int fd, const ExecRequest &req, SgOutcome &raw) {
   std::uint8_t sense[64] = {};
   sg_io_hdr_t io{};
@@ -68,7 +58,7 @@ ExecResult RunSgIo(int fd, const ExecRequest &req, SgOutcome &raw) {
   io.cmdp = const_cast<unsigned char *>(req.cdb);
   io.mx_sb_len = sizeof sense;
   io.sbp = sense;
-  io.timeout = TimeoutMsFor(req.cdb[0]);
+  io.timeout = aspikit::CommandTimeoutSeconds(req.cdb[0]) * 1000u;
   io.dxfer_len = req.bufLen;
   io.dxferp = reinterpret_cast<void *>(req.bufPointer);
   if (req.bufLen == 0 || req.bufPointer == 0)

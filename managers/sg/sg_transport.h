@@ -31,9 +31,6 @@ HoldCalls SystemHoldCalls();
 // process holds it.
 bool LockSgDevice(int fd);
 
-// Microcode downloads erase and program flash: give them minutes.
-unsigned TimeoutMsFor(std::uint8_t opcode);
-
 // Sense in descriptor format, as libata and some targets send it, is handed
 // on in the fixed format ASPI callers read.
 ExecResult RunSgIo(int fd, const aspikit::ExecRequest &req, SgOutcome &raw);

@@ -1,5 +1,6 @@
 #include "pass_through.h"
 
+#include "drive_changes.h"
 #include "spti_structs.h"
 
 #include <algorithm>
@@ -28,7 +29,7 @@ template <typename Header> void FillHeader(Header &h, const Command &c, std::siz
   h.SenseInfoOffset = static_cast<ULONG>(senseOffset);
   h.DataIn = DataInFor(c.direction);
   h.DataTransferLength = c.dataLen;
-  h.TimeOutValue = TimeoutSecondsFor(c.cdb[0]);
+  h.TimeOutValue = aspikit::CommandTimeoutSeconds(c.cdb[0]);
   std::memcpy(h.Cdb, c.cdb, std::min<std::size_t>(c.cdbLen, sizeof h.Cdb));
 }
 
@@ -80,17 +81,6 @@ PassThroughOutcome RunBuffered(DeviceIo &io, DeviceHandle handle, const Command 
 }
 
 } // namespace
-
-std::uint32_t TimeoutSecondsFor(std::uint8_t opcode) {
-  switch (opcode) {
-  case 0x3B: // WRITE BUFFER
-  case 0xE2: // send firmware block
-  case 0xE4: // end firmware send: the drive programs its flash
-    return 6 * 60;
-  default:
-    return 30;
-  }
-}
 
 PassThroughOutcome RunPassThrough(DeviceIo &io, DeviceHandle handle, std::uint32_t alignmentMask,
                                   const Command &command) {

@@ -30,9 +30,6 @@ struct PassThroughOutcome {
   bool buffered;           // went through the buffered request
 };
 
-// Microcode downloads erase and program flash: give them minutes.
-std::uint32_t TimeoutSecondsFor(std::uint8_t opcode);
-
 // `alignmentMask` is the adapter's (0: any address will do).
 PassThroughOutcome RunPassThrough(DeviceIo &io, DeviceHandle handle, std::uint32_t alignmentMask,
                                   const Command &command);

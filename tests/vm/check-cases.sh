@@ -91,6 +91,20 @@ c block-refused-first "12 00 00 3B/5!" - "Transferring bytes 0-20000" "Error sen
 c unit-attention "12 00! 00 $(blocks 3B 2)" download=65536 "$OK"
 c slow-download "12 00 00 $(blocks 3B 4)" download=100000 "$OK"
 c slow-loader "12 00 00 E1 $(loader 4) E4" loader=100000 "$LOADED"
+# slow CASE: nothing the kernel logs says it aborted or reset a command.
+slow() {
+  if grep -q '^KERNEL' "$drive_cases/$1"; then
+    bad "$1: the kernel stepped in: $(grep '^KERNEL' "$drive_cases/$1" | head -3 | tr '\n' ' ')"
+  else
+    ok "$1: no abort or reset in the kernel log"
+  fi
+}
+c slow-start-40s "12 00 00 E1 $(loader 4) E4" loader=100000 "$LOADED"
+slow slow-start-40s
+c slow-memory-40s "12 00 F1 F0 00 $(blocks 3B 4)" download=100000 "memory 74 = 05 11 00 33" "$OK"
+slow slow-memory-40s
+c slow-commit-90s "12 00 00 $(blocks 3B 4)" download=100000 "$OK"
+slow slow-commit-90s
 c no-image "" - "exit=0"
 shown=$(grep -v -e '^=== CASE' -e '^DRIVE' -e '^exit=' "$drive_cases/no-image")
 [ -z "$shown" ] && ok "no-image: nothing shown" || bad "no-image: showed $shown"

@@ -49,9 +49,12 @@ while read -r name user image bytes tokens <&3; do
   echo "DRIVE /dev/$DRIVE_SG user=$user"
   [ $ua = 1 ] && kill -USR1 $DRIVE_PID
   before=$(wc -l </tmp/drive-$name/commands.log)
+  dmesg -c >/dev/null 2>&1
   run_case $name $user $dir >/tmp/out 2>&1
   echo "exit=$?" >>/tmp/out
   cat /tmp/out
+  # What the kernel did about a command that took long: an abort, a reset.
+  dmesg | grep -i -E 'abort|reset|timing out|timed out' | sed 's/^/KERNEL /'
   tail -n +$((before + 1)) /tmp/drive-$name/commands.log | sed 's/^/DRV /'
   drive_down
   for kind in download loader; do

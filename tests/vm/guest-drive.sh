@@ -20,6 +20,9 @@ drive_up() { # DIR TOKENS...
   name=d$DRIVE_N
   mkdir -p "$dir" $T/core/user_1/$name
   echo dev_size=1048576 >$T/core/user_1/$name/control
+  # The handler's own 30 s limit would abort a slow command before the
+  # initiator's time-out does; 0 switches it off. Only before the LUN exists.
+  echo 0 >$T/core/user_1/$name/attrib/cmd_time_out
   echo 1 >$T/core/user_1/$name/enable
   for u in /sys/class/uio/uio*; do
     case "$(cat $u/name)" in tcm-user/1/$name | tcm-user/1/$name/*) DRIVE_UIO=/dev/${u##*/} ;; esac

@@ -136,8 +136,8 @@ TEST_F(ExecTest, TimeOutsByCommand) {
   struct Row {
     std::uint8_t opcode;
     std::uint32_t seconds;
-  } const table[] = {{0x3B, 360}, {0xE2, 360}, {0xE4, 360}, {0xE1, 30},
-                     {0xF0, 30},  {0x12, 30},  {0x00, 30}};
+  } const table[] = {{0x3B, 1200}, {0xE1, 1200}, {0xE2, 1200}, {0xE4, 1200},
+                     {0xF0, 1200}, {0xF1, 30},   {0x12, 30},   {0x00, 30}};
   for (const Row &r : table) {
     Exec e({r.opcode, 0, 0, 0, 0, 0}, 0, nullptr, 0);
     Send(e);

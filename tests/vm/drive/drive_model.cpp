@@ -103,9 +103,11 @@ std::string ParseToken(const std::string &token, DriveConfig &config) {
       return "";
     }
   }
-  if (key == "slow" && parts.size() == 2) {
+  if (key == "slow" && (parts.size() == 2 || parts.size() == 3)) {
     Slowness s;
-    s.milliseconds = static_cast<unsigned>(std::atoi(parts[1].c_str()));
+    if (parts.size() == 3)
+      s.nth = static_cast<unsigned>(std::atoi(parts[1].c_str()));
+    s.milliseconds = static_cast<unsigned>(std::atoi(parts.back().c_str()));
     if (ParseHexByte(parts[0], s.opcode)) {
       config.slow.push_back(s);
       return "";
@@ -132,7 +134,7 @@ Reply DriveModel::Handle(const std::uint8_t *cdb, std::size_t cdbLen, const std:
   const unsigned nth = ++counts_[op];
   unsigned delay = 0;
   for (const auto &s : config_.slow)
-    if (s.opcode == op)
+    if (s.opcode == op && (s.nth == 0 || s.nth == nth))
       delay = s.milliseconds;
   for (const auto &f : config_.faults)
     if (f.opcode == op && (f.nth == 0 || f.nth == nth)) {

@@ -22,8 +22,10 @@ struct Fault {
   Sense sense;
 };
 
+// Take `milliseconds` over the k-th command of an opcode (k = 0: every one).
 struct Slowness {
   std::uint8_t opcode = 0;
+  unsigned nth = 0;
   unsigned milliseconds = 0;
 };
 
@@ -36,7 +38,8 @@ struct DriveConfig {
 };
 
 // Parses "id=VENDOR:PRODUCT:REV" ('_' stands for a blank), "mem74=05112233",
-// "fail=OP:K:KEY/ASC/ASCQ[:desc]", "slow=OP:MS", "type=N". Numbers in hex
+// "fail=OP:K:KEY/ASC/ASCQ[:desc]", "slow=OP:MS" (every one), "slow=OP:K:MS",
+// "type=N". Numbers in hex
 // except K and MS. Returns an empty string or what is wrong.
 std::string ParseToken(const std::string &token, DriveConfig &config);
 

@@ -139,6 +139,17 @@ int main() {
           "unit attention on the first command after INQUIRY");
     Check(Run(m, {kTur, 0, nullptr, 0, 0, 0, 0}, in).status == 0, "unit attention only once");
   }
+  {
+    qdrive::DriveConfig config;
+    qdrive::ParseToken("slow=e1:40000", config);
+    qdrive::ParseToken("slow=3b:2:90000", config);
+    qdrive::DriveModel m(config);
+    std::vector<std::uint8_t> in;
+    Check(Run(m, {kStart, 0, nullptr, 0, 0, 0, 0}, in).delayMs == 40000, "slow: every 0xE1");
+    Check(Run(m, {Wb(4, 0, 0x8000), 0x8000, nullptr, 0, 0, 0, 0}, in).delayMs == 0 &&
+              Run(m, {Wb(5, 0x8000, 0x8000), 0x8000, nullptr, 0, 0, 0, 0}, in).delayMs == 90000,
+          "slow: the second WRITE BUFFER only");
+  }
   qdrive::DriveConfig config;
   Check(!qdrive::ParseToken("fail=3b:1:5/26", config).empty(), "malformed fault switch refused");
   std::printf("drive model: %d failure(s)\n", failures);
