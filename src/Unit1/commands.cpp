@@ -47,7 +47,7 @@ void PutBigEndian24(std::uint8_t *at, std::uint32_t value) {
 
 bool SubmitAndPoll(SRB_ExecSCSICmd &srb) {
   SubmitRequest(&srb);
-  return CompleteByPolling(&srb, 0);
+  return CompleteByPolling(&srb, 0, WaitPolicy::Firmware);
 }
 
 } // namespace

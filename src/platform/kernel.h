@@ -46,6 +46,25 @@ bool WaitForEvent(Event *event, unsigned timeoutMs);
 void ResetEvent(Event *event);
 void CloseEvent(Event *event); // back to the pool
 
+// --- waiting for a pending request ---------------------------------------------
+// How the pass-through layer passes the time while a request is pending: until
+// `event` (nullptr: none) is signalled or `ms` have passed; 0 gives up the rest
+// of the time slice. Meanwhile the windows of the process keep answering the
+// window system (they repaint, answer the desktop's checks that a program is
+// alive, and on Windows their message queue is served at least every 100 ms)
+// through the window server a toolkit backend registered; without one, and
+// from within the server itself, it waits as WaitForEvent and SleepMs do.
+// True once the event is signalled; false when the time passed first or the
+// wait itself failed.
+bool AwaitRequest(Event *event, unsigned ms);
+// Set by a toolkit backend that has windows: serves what is pending for them,
+// acting on nothing the user does where the toolkit can tell (nullptr: none).
+using WindowServer = void (*)();
+void SetWindowServer(WindowServer serve);
+// True while AwaitRequest has the windows served: a request is pending, so
+// nothing they receive meanwhile may start anything.
+bool ServingWindowsInWait();
+
 // --- request memory ----------------------------------------------------------
 // Request blocks and the buffers a manager reads or fills. A manager writes
 // to them until the request completes, and a broken one even later, so they

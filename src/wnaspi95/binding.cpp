@@ -139,7 +139,7 @@ bool HaInquiry(std::uint8_t adapter, SRB_HAInquiry *block) {
     SettleRefused(request, AspiSend(request));
   else
     WriteStatus(request, SS_ERR);
-  const bool ok = CompleteByPolling(request, kCensusPollMs);
+  const bool ok = CompleteByPolling(request, kCensusPollMs, WaitPolicy::Query);
   std::memcpy(block, request, sizeof *block);
   return ok;
 }
@@ -153,7 +153,7 @@ std::int32_t GetDeviceType(std::uint8_t adapter, std::uint8_t target) {
   request->SRB_HaId = adapter;
   request->SRB_Target = target;
   SubmitRequest(request);
-  if (!CompleteByPolling(request, kCensusPollMs))
+  if (!CompleteByPolling(request, kCensusPollMs, WaitPolicy::Query))
     return -1;
   return request->SRB_DeviceType;
 }

@@ -105,7 +105,7 @@ bool ReadDriveMemory(std::uint8_t adapter, std::uint8_t target, std::uint32_t ad
   PutBigEndian32(&srb.CDBByte[2], address);
   PutBigEndian16(&srb.CDBByte[8], even);
   SubmitRequest(&srb);
-  const bool ok = CompleteByPolling(&srb, 10);
+  const bool ok = CompleteByPolling(&srb, 10, WaitPolicy::Query);
   if (length > 0) {
     std::memcpy(data, work, length);
   }
@@ -134,5 +134,5 @@ bool WriteDriveMemory(std::uint8_t adapter, std::uint8_t target, std::uint32_t a
   PutBigEndian32(&srb.CDBByte[2], address);
   PutBigEndian16(&srb.CDBByte[8], total);
   SubmitRequest(&srb);
-  return CompleteByPolling(&srb, 10);
+  return CompleteByPolling(&srb, 10, WaitPolicy::Query);
 }

@@ -13,22 +13,24 @@ namespace {
 constexpr unsigned kFallbackPollMs = 10;
 
 // Every manager times a command out itself (ours after 30 s, and after
-// 6 minutes for WRITE BUFFER and the firmware block commands), so only a
-// broken manager that never completes an accepted request reaches these.
-// The 0 ms poll serves exactly the firmware-sending commands.
-constexpr unsigned kQueryLimitMs = 2 * 60 * 1000;
-constexpr unsigned kFirmwareLimitMs = 10 * 60 * 1000;
-
+// 20 minutes for the commands that change the drive), so only a broken
+// manager that never completes an accepted request reaches these limits.
+//
 // A manager that has once left a request unanswered to its limit is not
-// trusted with minutes again in the same run: each later query wait gets a
-// twenty-fourth of the query limit (5 s), and all of them together half of
-// it (60 s); after that a pending query is given up at the next look. A
-// census of 256 targets that never answer so ends after about 3 minutes.
-// Firmware commands keep their whole limit: the transfer ends at the first
-// one abandoned, so a run abandons at most one, and a slow flash is never
-// cut short for what a query did before it.
-constexpr unsigned kDistrustedDivisor = 24;
-constexpr unsigned kDistrustBudgetDivisor = 2;
+// trusted with minutes again in the same run: each later query wait gets
+// DistrustedQueryMs, and all of them together DistrustBudgetMs; after that a
+// pending query is given up at the next look. A census of 256 targets that
+// never answer so ends after about 3 minutes. Firmware commands keep their
+// whole limit: the transfer ends at the first one abandoned, so a run
+// abandons at most one, and a slow flash is never cut short for what a query
+// did before it.
+struct WaitLimits {
+  unsigned QueryMs;
+  unsigned FirmwareMs;
+  unsigned DistrustedQueryMs;
+  unsigned DistrustBudgetMs;
+};
+constexpr WaitLimits kLimits{2 * 60 * 1000, 10 * 60 * 1000, 5 * 1000, 60 * 1000};
 
 // A firmware command still pending after this long is a slow one (a drive
 // writing its flash takes seconds): reading its status every 10 ms instead of
@@ -51,9 +53,18 @@ constexpr unsigned kStepSlackMs = 100;
 
 #ifdef FWUPD_TEST_HOOKS
 unsigned LimitOverrideMs = 0; // 0 keeps the limits above
+
+// Every wait gives up after `ms`; the limits after an abandoned request keep
+// their share of the query limit.
+WaitLimits ScaledTo(unsigned ms) {
+  const auto share = [ms](unsigned limit) {
+    return static_cast<unsigned>(std::uint64_t{limit} * ms / kLimits.QueryMs);
+  };
+  return {ms, ms, share(kLimits.DistrustedQueryMs), share(kLimits.DistrustBudgetMs)};
+}
 #endif
 
-unsigned LimitFor(unsigned limitMs) {
+WaitLimits Limits() {
 #ifdef FWUPD_TEST_HOOKS
   // The program that the end-to-end tests run whole takes its limit from here.
   static const unsigned fromEnvironment = [] {
@@ -61,11 +72,11 @@ unsigned LimitFor(unsigned limitMs) {
     return ms != nullptr ? static_cast<unsigned>(std::strtoul(ms, nullptr, 10)) : 0u;
   }();
   if (LimitOverrideMs != 0)
-    return LimitOverrideMs;
+    return ScaledTo(LimitOverrideMs);
   if (fromEnvironment != 0)
-    return fromEnvironment;
+    return ScaledTo(fromEnvironment);
 #endif
-  return limitMs;
+  return kLimits;
 }
 
 // The run's trust in its manager: lost at the first abandoned request.
@@ -84,18 +95,17 @@ bool Ended(const void *block, bool *ok) {
   return now != SS_PENDING;
 }
 
-enum class WaitKind { Query, Firmware };
-
 // The time one wait has spent, counted step by step (see kStepSlackMs) in
 // counter ticks, so that steps shorter than a millisecond add up too.
 class WaitClock {
 public:
-  explicit WaitClock(WaitKind kind)
-      : Budgeted(Distrusted && kind == WaitKind::Query), PerMs(TicksPerMs()),
+  explicit WaitClock(WaitPolicy policy)
+      : Budgeted(Distrusted && policy == WaitPolicy::Query), PerMs(TicksPerMs()),
         Last(platform::QueryCounter()) {
-    LimitMs = LimitFor(kind == WaitKind::Firmware ? kFirmwareLimitMs : kQueryLimitMs);
+    const WaitLimits limits = Limits();
+    LimitMs = policy == WaitPolicy::Firmware ? limits.FirmwareMs : limits.QueryMs;
     if (Budgeted)
-      LimitMs = std::min(LimitFor(kQueryLimitMs) / kDistrustedDivisor, DistrustBudgetMs);
+      LimitMs = std::min(limits.DistrustedQueryMs, DistrustBudgetMs);
   }
   WaitClock(const WaitClock &) = delete;
   WaitClock &operator=(const WaitClock &) = delete;
@@ -124,7 +134,7 @@ public:
   bool Abandon() {
     if (!Distrusted) {
       Distrusted = true;
-      DistrustBudgetMs = LimitFor(kQueryLimitMs) / kDistrustBudgetDivisor;
+      DistrustBudgetMs = Limits().DistrustBudgetMs;
     }
     return false;
   }
@@ -141,11 +151,11 @@ private:
 
 // The status is read after each time check, so a request that ended while
 // the time ran out (or while the process was stopped) is taken, not dropped.
-bool CompleteByPolling(void *block, unsigned sleepMs) {
+bool CompleteByPolling(void *block, unsigned sleepMs, WaitPolicy policy) {
   bool ok = false;
   if (Ended(block, &ok))
     return ok;
-  WaitClock clock(sleepMs == 0 ? WaitKind::Firmware : WaitKind::Query);
+  WaitClock clock(policy);
   for (;;) {
     if (clock.Over())
       return Ended(block, &ok) ? ok : clock.Abandon();
@@ -166,15 +176,15 @@ bool CompleteByEvent(SRB_ExecSCSICmd *block, platform::Event *event, std::uint32
   if (submitResult != SS_PENDING)
     return ReadStatus(block) == SS_COMP; // already ended: no wait
   if (event == nullptr)                  // no event could be made: the status still tells
-    return CompleteByPolling(block, kFallbackPollMs);
+    return CompleteByPolling(block, kFallbackPollMs, WaitPolicy::Query);
   if (Ended(block, &ok))
     return ok;
-  WaitClock clock(WaitKind::Query);
+  WaitClock clock(WaitPolicy::Query);
   for (;;) {
     if (clock.Over())
       return Ended(block, &ok) ? ok : clock.Abandon();
     const unsigned look = std::min(kEventLookMs, clock.LeftMs());
-    const bool signalled = platform::WaitForEvent(event, look);
+    const bool signalled = platform::AwaitRequest(event, look);
     const unsigned passed = clock.Step(look);
     if (Ended(block, &ok))
       return ok;

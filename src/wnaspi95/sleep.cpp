@@ -1,5 +1,6 @@
 // The one way the pass-through layer sleeps (busy retry, polling), so that a
-// test can record the sleeps instead of sleeping them.
+// test can record the sleeps instead of sleeping them. The windows go on
+// answering meanwhile (platform::AwaitRequest).
 #include "wnaspi95/passthrough_state.h"
 #include "wnaspi95/wnaspi95.h"
 
@@ -22,5 +23,5 @@ void PassThroughSleep(unsigned ms) {
     return;
   }
 #endif
-  platform::SleepMs(ms);
+  platform::AwaitRequest(nullptr, ms);
 }

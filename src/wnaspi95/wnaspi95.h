@@ -97,10 +97,13 @@ std::uint32_t SubmitRequest(void *block);
 
 // The three completion waits. Each reads SRB_Status afresh on every pass and
 // returns true exactly when it ended as SS_COMP. A request still pending when
-// its wait's time limit passes (2 minutes; 10 for the 0 ms poll of the
-// firmware-sending commands) counts as failed and stays abandoned. After the
-// first abandoned request the run's later query waits are short (5 s, and
-// 60 s for all of them together).
+// its wait's time limit passes counts as failed and stays abandoned. The
+// limit is the caller's choice of policy: a query (the event wait always is
+// one) gets 2 minutes, a firmware-sending command 10. After the first
+// abandoned request the run's later query waits are short (5 s, and 60 s for
+// all of them together). While a wait passes its time the program's windows
+// keep answering the window system (platform::AwaitRequest).
+enum class WaitPolicy { Query, Firmware };
 //
 // Event notification: the caller created `event` (platform::CreateManualResetEvent),
 // put platform::EventPostProc(event) in SRB_PostProc and SRB_EVENT_NOTIFY in
@@ -111,7 +114,7 @@ bool CompleteByEvent(SRB_ExecSCSICmd *block, platform::Event *event, std::uint32
 // Polling: `block` is any of the three request blocks (SRB_Status at byte 1).
 // The first read comes at once; while SS_PENDING, sleep `sleepMs` (10, or 0 to
 // give up the time slice) and read again.
-bool CompleteByPolling(void *block, unsigned sleepMs);
+bool CompleteByPolling(void *block, unsigned sleepMs, WaitPolicy policy);
 
 // --- binding and census -----------------------------------------------------
 extern std::uint8_t AdapterCount;
@@ -151,7 +154,8 @@ void BindEntries(InfoEntry info, SendEntry send);
 // recorder instead of the operating system while one is set; nullptr restores.
 void SetSleepRecorder(SleepRecorder recorder);
 // Every completion wait gives up after `ms` instead of its own limit (the
-// shorter limits after an abandoned request scale with it); 0 restores the
+// shorter limits after an abandoned request keep their share of the query
+// limit: 5 s and 60 s of 2 minutes); 0 restores the
 // limits. Either way the run trusts its manager again. FWUPD_TEST_WAIT_LIMIT_MS
 // in the environment does the same for a whole program.
 void SetWaitLimitMs(unsigned ms);

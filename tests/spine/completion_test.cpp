@@ -22,6 +22,12 @@ void SetStatus(void *block, std::uint8_t status) {
   __atomic_store_n(static_cast<std::uint8_t *>(block) + 1, status, __ATOMIC_RELEASE);
 }
 
+// The operations poll every 10 ms for a query and every time slice for a
+// firmware command.
+bool PollAsTheOperationsDo(void *block, unsigned ms) {
+  return CompleteByPolling(block, ms, ms == 0 ? WaitPolicy::Firmware : WaitPolicy::Query);
+}
+
 // Runs CompleteByEvent on an event nobody signals; a wait would never end, so
 // after a grace period the test signals it itself and reports the wait.
 bool CompletesWithoutWaiting(std::uint8_t status, std::uint32_t submitResult, bool *result) {
@@ -106,8 +112,8 @@ TEST_F(SpineCompletion, EveryWaitEndsAtItsLimit) {
     if (wait == 3)
       Signal(event); // signalled, yet the status never changes
     const auto start = std::chrono::steady_clock::now();
-    const bool ok = wait == 0   ? CompleteByPolling(&block, 10)
-                    : wait == 1 ? CompleteByPolling(&block, 0)
+    const bool ok = wait == 0   ? CompleteByPolling(&block, 10, WaitPolicy::Query)
+                    : wait == 1 ? CompleteByPolling(&block, 0, WaitPolicy::Firmware)
                                 : CompleteByEvent(&block, event, SS_PENDING);
     EXPECT_FALSE(ok);
     EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(50));
@@ -125,7 +131,7 @@ TEST_F(SpineCompletion, PollingNeverSleepsWhenTheStatusIsFinal) {
       spine::Sleeps().clear();
       SRB_ExecSCSICmd block{};
       block.SRB_Status = status;
-      EXPECT_EQ(CompleteByPolling(&block, ms), status == SS_COMP);
+      EXPECT_EQ(PollAsTheOperationsDo(&block, ms), status == SS_COMP);
       EXPECT_TRUE(spine::Sleeps().empty());
     }
   }
@@ -146,7 +152,7 @@ TEST_F(SpineCompletion, PollingSleepsBetweenReadsUntilTheStatusChanges) {
     spine::Sleeps().clear();
     SRB_GDEVBlock block{};
     Watched = &block;
-    EXPECT_FALSE(CompleteByPolling(&block, ms));
+    EXPECT_FALSE(PollAsTheOperationsDo(&block, ms));
     EXPECT_EQ(spine::Sleeps(), std::vector<unsigned>(3, ms));
   }
 }
@@ -159,7 +165,7 @@ TEST_F(SpineCompletion, PollingSeesAStatusWrittenByAnotherThread) {
       std::this_thread::sleep_for(std::chrono::milliseconds(25));
       SetStatus(&block, SS_COMP);
     });
-    EXPECT_TRUE(CompleteByPolling(&block, ms));
+    EXPECT_TRUE(PollAsTheOperationsDo(&block, ms));
     manager.join();
   }
 }
@@ -174,23 +180,23 @@ TEST_F(SpineCompletion, AfterAnAbandonedRequestTheRunWaitsLittle) {
   platform::Event *event = platform::CreateManualResetEvent();
   SRB_ExecSCSICmd block{};
   auto start = Clock::now();
-  EXPECT_FALSE(CompleteByPolling(&block, 10));
+  EXPECT_FALSE(CompleteByPolling(&block, 10, WaitPolicy::Query));
   EXPECT_GE(Clock::now() - start, std::chrono::milliseconds(1200));
 
   start = Clock::now();
   for (int wait = 0; wait < 30; ++wait)
-    EXPECT_FALSE(wait % 2 ? CompleteByPolling(&block, 10)
+    EXPECT_FALSE(wait % 2 ? CompleteByPolling(&block, 10, WaitPolicy::Query)
                           : CompleteByEvent(&block, event, SS_PENDING));
   // 30 full limits would be 36 s, 30 short ones 1.5 s.
   EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(1200));
 
   start = Clock::now();
-  EXPECT_FALSE(CompleteByPolling(&block, 0));
+  EXPECT_FALSE(CompleteByPolling(&block, 0, WaitPolicy::Firmware));
   EXPECT_GE(Clock::now() - start, std::chrono::milliseconds(1200));
 
   SRB_ExecSCSICmd answered{};
   answered.SRB_Status = SS_COMP; // what has ended is still taken
-  EXPECT_TRUE(CompleteByPolling(&answered, 10));
+  EXPECT_TRUE(CompleteByPolling(&answered, 10, WaitPolicy::Query));
   EXPECT_TRUE(CompleteByEvent(&answered, event, SS_PENDING));
   wnaspi95_test::SetWaitLimitMs(0);
   platform::CloseEvent(event);
@@ -222,7 +228,7 @@ TEST_F(SpineCompletion, AStopLongerThanTheLimitDoesNotAbandonTheRequest) {
     spine::Sleeps().clear();
     SRB_ExecSCSICmd block{};
     Stopped = &block;
-    EXPECT_TRUE(CompleteByPolling(&block, ms));
+    EXPECT_TRUE(PollAsTheOperationsDo(&block, ms));
     LateManager.join();
   }
   wnaspi95_test::SetWaitLimitMs(0);
@@ -257,6 +263,48 @@ TEST_F(SpineCompletion, EarlyAndRepeatedSignalsEndOnTheStatus) {
     platform::CloseEvent(event);
   }
   wnaspi95_test::SetWaitLimitMs(0);
+}
+
+// A window server standing in for a toolkit: counts its calls, and checks
+// that it is never entered twice although it waits for a request itself.
+int Served = 0;
+int Depth = 0;
+bool NestedOrUnflagged = false;
+void CountingServer() {
+  ++Served;
+  if (++Depth > 1 || !platform::ServingWindowsInWait())
+    NestedOrUnflagged = true;
+  platform::AwaitRequest(nullptr, 1); // a handler that waited would not serve again
+  --Depth;
+}
+
+// Each wait keeps the windows served while its request is pending, however
+// it passes its time, and leaves them alone once it has returned.
+TEST_F(SpineCompletion, EveryWaitServesTheWindowsWhilePending) {
+  wnaspi95_test::SetSleepRecorder(nullptr);
+  platform::SetWindowServer(&CountingServer);
+  for (int wait = 0; wait < 3; ++wait) {
+    SCOPED_TRACE(wait);
+    Served = 0;
+    NestedOrUnflagged = false;
+    platform::Event *event = platform::CreateManualResetEvent();
+    SRB_ExecSCSICmd block{};
+    std::thread manager([&] {
+      std::this_thread::sleep_for(std::chrono::milliseconds(300));
+      SetStatus(&block, SS_COMP);
+      Signal(event);
+    });
+    EXPECT_TRUE(wait == 0   ? CompleteByPolling(&block, 10, WaitPolicy::Query)
+                : wait == 1 ? CompleteByPolling(&block, 0, WaitPolicy::Firmware)
+                            : CompleteByEvent(&block, event, SS_PENDING));
+    manager.join();
+    // Served every 20 ms: 15 times in 300 ms, at least a few on a loaded machine.
+    EXPECT_GE(Served, 3);
+    EXPECT_FALSE(NestedOrUnflagged);
+    EXPECT_FALSE(platform::ServingWindowsInWait());
+    platform::CloseEvent(event);
+  }
+  platform::SetWindowServer(nullptr);
 }
 
 } // namespace

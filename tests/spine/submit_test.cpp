@@ -173,8 +173,8 @@ TEST_F(SpineSubmission, RefusedRequestLeftPendingIsNotWaitedFor) {
   Script = {kBusyReturn, kBusyReturn, kBusyReturn};
   SubmitRequest(&exec);
   spine::Sleeps().clear();
-  EXPECT_FALSE(CompleteByPolling(&gdev, 10));
-  EXPECT_FALSE(CompleteByPolling(&exec, 0));
+  EXPECT_FALSE(CompleteByPolling(&gdev, 10, WaitPolicy::Query));
+  EXPECT_FALSE(CompleteByPolling(&exec, 0, WaitPolicy::Firmware));
   EXPECT_TRUE(spine::Sleeps().empty());
 }
 

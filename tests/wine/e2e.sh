@@ -96,8 +96,7 @@ finish() {
 
 # held_block: once the second WRITE BUFFER went out and was held by the
 # drive, the progress window's texts are read (its thread waits for the drive
-# and answers no messages: winclick reads what the system keeps), it is
-# photographed and the program ended.
+# and serves the window meanwhile), it is photographed and the program ended.
 held_block() {
   local waited=0 shot
   until (($(cat "$case_dir/transcript.txt" 2>/dev/null | grep -c -E "^EXEC .*cdb=3b") >= 2)); do
@@ -128,6 +127,35 @@ held_block() {
     fail "the held block completed"
 }
 
+# slow_block: the drive takes 8 s over the second block. From the window's
+# showing its answers are timed; six seconds into the block (past the five
+# after which Windows counts a window that answers nothing as hung) the
+# system must not count it as hung, and its texts must be those of the block.
+slow_block() {
+  local waited=0
+  (cd "$case_dir" && wine "$build/tools/winclick/winclick.exe" --watch 14 --leave "$title") \
+    >"$case_dir/watch.txt" 2>/dev/null &
+  local watcher=$!
+  until (($(cat "$case_dir/transcript.txt" 2>/dev/null | grep -c -E "^EXEC .*cdb=3b") >= 2)); do
+    if ((waited >= 600)); then
+      fail "the second block never went out"
+      break
+    fi
+    sleep 0.1
+    waited=$((waited + 1))
+  done
+  sleep 6
+  if (cd "$case_dir" && wine "$build/tools/winclick/winclick.exe" --timeout 5 --responsive \
+    --leave "$title") >"$case_dir/window.txt" 2>/dev/null; then
+    grep -qx "101 Static: Transferring bytes 32768-65536" <(tr -d '\r' <"$case_dir/window.txt") ||
+      fail "no line of the slow block"
+  else
+    fail "the progress window counts as hung: $(tr -d '\r' <"$case_dir/window.txt")"
+  fi
+  wait "$watcher" || true
+  echo "$case_name: progress window, 8 s block: $(tr -d '\r' <"$case_dir/watch.txt")"
+}
+
 # No WRITE BUFFER (3B) nor any other write went to the drive.
 nothing_written() {
   if grep -E "^EXEC .*cdb=3b" "$case_dir/transcript.txt" >/dev/null; then
@@ -150,6 +178,13 @@ check availability of latest firmware for the drive you have."
 start progress full qm-w6216t-held-block FIRM6216.ROM 100000
 held_block
 image_untouched "$case_image"
+
+# The drive takes 8 s over one block: the window keeps answering the system.
+start slow-block full qm-w6216t-slow-block FIRM6216.ROM 100000
+slow_block
+expect Information "Firmware update successfull."
+finish 0
+cmp -s "$case_dir/out/drive-1-0.firmware" "$case_dir/FIRM6216.ROM" || fail "firmware differs"
 
 start success full qm-w6216t FIRM6216.ROM 100000
 expect Information "Firmware update successfull."

@@ -2,15 +2,20 @@
 // caption, prints the caption and the texts of its child windows, then
 // dismisses it (its OK button, id 1, or a close request) or leaves it.
 //
-//   winclick [--timeout SECONDS] [--class NAME] [--ok] [--close | --leave] CAPTION
+//   winclick [--timeout SECONDS] [--class NAME] [--ok] [--responsive]
+//            [--watch SECONDS] [--close | --leave] CAPTION
 //
 // --ok takes only a window with an OK button (two windows may share a
-// caption). Output, one line each: "caption: <text>", then
+// caption). --responsive fails (exit 1, "hung: CAPTION") when the system
+// counts the window's program as not responding (IsHungAppWindow). --watch
+// sends the window WM_NULL every 50 ms for SECONDS and prints the longest it
+// took to answer one: "longest_unanswered_ms=N". Output, one line each: "caption: <text>", then
 // "<id> <class>: <text>" for every child in Z order. After a click or close
 // it waits until the window is gone, so that the next call cannot find it
 // again. Exit code 0 when the window was found (and went), 1 when not.
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -45,10 +50,24 @@ HWND FindMatch(const char *cls, const char *caption, bool needOk) {
 }
 
 int Usage() {
-  std::fprintf(stderr,
-               "usage: winclick [--timeout SECONDS] [--class NAME] [--ok] [--close | --leave] "
-               "CAPTION\n");
+  std::fprintf(stderr, "usage: winclick [--timeout SECONDS] [--class NAME] [--ok] [--responsive] "
+                       "[--watch SECONDS] [--close | --leave] CAPTION\n");
   return 2;
+}
+
+// The longest a message sent to the window waited for its thread, over
+// `seconds` (or until the window is gone).
+DWORD LongestUnanswered(HWND wnd, int seconds) {
+  DWORD longest = 0;
+  const DWORD start = GetTickCount();
+  while (IsWindow(wnd) && GetTickCount() - start < static_cast<DWORD>(seconds) * 1000) {
+    const DWORD sent = GetTickCount();
+    DWORD_PTR result = 0;
+    SendMessageTimeoutA(wnd, WM_NULL, 0, 0, SMTO_NORMAL, 30000, &result);
+    longest = std::max<DWORD>(longest, GetTickCount() - sent);
+    Sleep(50);
+  }
+  return longest;
 }
 
 } // namespace
@@ -57,6 +76,8 @@ int main(int argc, char **argv) {
   int timeoutSeconds = 20;
   const char *cls = nullptr; // any class
   bool needOk = false;
+  bool responsive = false;
+  int watchSeconds = 0;
   enum { ClickOk, Close, Leave } action = ClickOk;
   int i = 1;
   for (; i < argc - 1; ++i) {
@@ -66,6 +87,10 @@ int main(int argc, char **argv) {
       cls = argv[++i];
     else if (std::strcmp(argv[i], "--ok") == 0)
       needOk = true;
+    else if (std::strcmp(argv[i], "--responsive") == 0)
+      responsive = true;
+    else if (std::strcmp(argv[i], "--watch") == 0 && i + 1 < argc - 1)
+      watchSeconds = std::atoi(argv[++i]);
     else if (std::strcmp(argv[i], "--close") == 0)
       action = Close;
     else if (std::strcmp(argv[i], "--leave") == 0)
@@ -86,6 +111,14 @@ int main(int argc, char **argv) {
   }
   if (wnd == nullptr) {
     std::printf("not found: %s\n", caption);
+    return 1;
+  }
+  if (watchSeconds > 0) {
+    std::printf("longest_unanswered_ms=%lu\n", LongestUnanswered(wnd, watchSeconds));
+    return 0;
+  }
+  if (responsive && IsHungAppWindow(wnd)) {
+    std::printf("hung: %s\n", caption);
     return 1;
   }
   Sleep(200); // let it finish painting (and a screenshot be taken by the caller)

@@ -64,6 +64,8 @@ DriveOutcome ExecuteOnDrive(DriveState &drive, const DriveRequest &r) {
     out = CarryOutCommand(drive, r);
   }
   out.twice = MatchingRule(drive, FailRule::Action::CompleteTwice, opcode, occurrence) != nullptr;
+  if (const FailRule *rule = MatchingRule(drive, FailRule::Action::Slow, opcode, occurrence))
+    out.slowMs = rule->slowMs;
   return out;
 }
 

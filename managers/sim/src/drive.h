@@ -44,6 +44,7 @@ struct DriveOutcome {
   uint64_t imageBegin = 0, imageEnd = 0; // image bytes the command stored
   bool hang = false;                     // never completed: the command was not carried out
   bool twice = false;                    // completed a second time, later
+  uint32_t slowMs = 0;                   // completed this long after its submission
 };
 
 // Largest image the drive keeps; a block beyond it is refused.

@@ -219,6 +219,7 @@ private:
 
     auto drive = drives_.find({f.haId, f.target});
     bool hang = false, twice = false;
+    uint32_t slowMs = 0;
     ArrivalRules arrival;
     if (f.bufPointer == 0 && f.bufLen > 0) {
       c.status = SS_ERR; // nothing to read from or write to
@@ -239,6 +240,7 @@ private:
       DriveOutcome outcome = ExecuteOnDrive(drive->second, request);
       hang = outcome.hang;
       twice = outcome.twice;
+      slowMs = outcome.slowMs;
       c.status = outcome.status;
       c.hasSense = outcome.hasSense;
       c.sense = MakeFixedSense(outcome.sense.key, outcome.sense.asc, outcome.sense.ascq);
@@ -255,9 +257,11 @@ private:
       return SS_PENDING;
     }
     // The copy of a request completed twice comes once the caller has moved on.
-    const auto delay = std::chrono::microseconds(scenario_.delayMicros);
+    // A slow command is completed later whatever the completion mode.
+    const auto delay =
+        std::chrono::microseconds(scenario_.delayMicros) + std::chrono::milliseconds(slowMs);
     const auto again = 2 * std::max(delay, kSecondCompletionDelay);
-    if (!scenario_.async) {
+    if (!scenario_.async && slowMs == 0) {
       transcript_.Line(ExecLine(f, c.status));
       ApplyCompletion(c, transcript_);
       if (twice)

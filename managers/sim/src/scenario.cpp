@@ -251,6 +251,8 @@ void ParseFail(Cursor &c, DriveConfig &drive, FailRule::Action action) {
   FailRule rule;
   rule.action = action;
   ParseOccurrence(c, rule);
+  if (action == FailRule::Action::Slow)
+    rule.slowMs = static_cast<uint32_t>(c.Number("milliseconds", 3600000));
   if (action == FailRule::Action::Fail && c.Peek("sense")) {
     c.Word("sense");
     rule.hasSense = true;
@@ -341,6 +343,8 @@ void ParseDriveProps(Cursor &c, DriveConfig &drive, InquiryFields &fields,
       ParseFail(c, drive, FailRule::Action::Hang);
     } else if (prop == "twice") {
       ParseFail(c, drive, FailRule::Action::CompleteTwice);
+    } else if (prop == "slow") {
+      ParseFail(c, drive, FailRule::Action::Slow);
     } else if (prop == "signal") {
       ParseSignal(c, drive);
     } else if (prop == "rewrite") {

@@ -2,6 +2,8 @@
 // the submission call has returned, and the event is signalled last.
 #include "sim_harness.h"
 
+#include <chrono>
+
 #include <gtest/gtest.h>
 
 using namespace simtest;
@@ -110,6 +112,23 @@ TEST(SimAsync, BrokenManagerCompletesTwiceNeverAndSignalsStaleEvents) {
   EXPECT_EQ(lines[4], "DONE ha=0 tgt=0 op=12 status=01 sense=");
   EXPECT_EQ(lines[5], "STALE signals=2");
   EXPECT_EQ(lines[6].rfind("EXEC ha=0 tgt=0 flags=40", 0), 0u) << lines[6];
+}
+
+// A slow drive under completion sync: the chosen command is accepted pending
+// and completed later; the others still complete before the call returns.
+TEST(SimAsync, ASlowCommandCompletesLate) {
+  SimRun sim("adapters 1\ncompletion sync\ndevice 0 0 type 5\ndrive 0 0 slow tur 2 300\n");
+  EventFd first, second;
+  auto quick = ExecBlock(0, 0, 0x40, {0, 0, 0, 0, 0, 0}, nullptr, 0, first.Handle());
+  EXPECT_EQ(sim.send(quick.data()), 1u);
+  const auto start = std::chrono::steady_clock::now();
+  auto slow = ExecBlock(0, 0, 0x40, {0, 0, 0, 0, 0, 0}, nullptr, 0, second.Handle());
+  EXPECT_EQ(sim.send(slow.data()), 0u);
+  EXPECT_EQ(StatusOf(slow), 0);
+  ASSERT_TRUE(second.WaitSignalled(10000));
+  EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(300));
+  second.Count(); // orders the completion's writes before this thread
+  EXPECT_EQ(StatusOf(slow), 1);
 }
 
 TEST(SimAsync, UnloadWithARequestInFlightIsSafe) {

@@ -1,6 +1,7 @@
 // The toolkit layer's objects, forwarding to the backend chosen at run time.
 #include "platform/toolkit/toolkit.h"
 
+#include "platform/kernel.h"
 #include "platform/toolkit/backend.h"
 
 #include <cstdlib>
@@ -38,6 +39,8 @@ Backend &CurrentBackend() {
 }
 
 void Click(ControlPeer &button) {
+  if (platform::ServingWindowsInWait())
+    return; // a drive command is pending: nothing may start now
   auto *owner = dynamic_cast<TButton *>(button.Owner);
   if (owner && owner->OnClick)
     owner->OnClick();

@@ -1,4 +1,5 @@
 // Qt 6 Widgets backend: the real desktop windows.
+#include "platform/kernel.h"
 #include "platform/toolkit/backend.h"
 #include "platform/toolkit/qt/qt_access.h"
 #include "platform/toolkit/transfer_hold.h"
@@ -235,6 +236,13 @@ void QtControl::FitToText() {
   Widget->resize(width, metrics.height());
 }
 
+// While a drive command is pending: painting and the window manager's
+// messages (its ping among them), but no mouse or key: those wait for the
+// transfer's own message processing.
+void ServeWithoutUserInput() {
+  QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+}
+
 int ArgCount = 1;
 char ProgramName[] = "fwupd32";
 char *Arguments[] = {ProgramName, nullptr};
@@ -246,6 +254,7 @@ public:
     QGuiApplication::setDesktopFileName(ProgramName);
     QApplication::setFont(LayoutFont());
     QApplication::setWindowIcon(QIcon(PixmapFrom(ProgramIcon, ProgramIconSize, "ICO")));
+    platform::SetWindowServer(&ServeWithoutUserInput);
   }
   const char *Name() const override { return "qt"; }
   std::unique_ptr<FormPeer> NewForm(const FormLayout &layout, TForm &owner) override {

@@ -40,7 +40,11 @@ void EndTransferGuard(HWND progressWindow) {
 }
 
 LRESULT AnswerQueryEndSession() {
-  return Guarded != nullptr ? FALSE : TRUE;
+  return TransferGuarded() ? FALSE : TRUE;
+}
+
+bool TransferGuarded() {
+  return Guarded != nullptr;
 }
 
 } // namespace toolkit

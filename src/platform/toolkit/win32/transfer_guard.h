@@ -16,5 +16,6 @@ void EndTransferGuard(HWND progressWindow);
 
 // The answer to WM_QUERYENDSESSION: FALSE (refuse) while a transfer runs.
 LRESULT AnswerQueryEndSession();
+bool TransferGuarded();
 
 } // namespace toolkit

@@ -4,6 +4,7 @@
 // application window carries the title and the task-bar button, and owns the
 // forms, so the task bar shows one entry named after the application whatever
 // form is up.
+#include "platform/kernel.h"
 #include "platform/toolkit/backend.h"
 #include "platform/toolkit/bitmap_info.h"
 #include "platform/toolkit/win32/transfer_guard.h"
@@ -197,6 +198,9 @@ LRESULT CALLBACK FormProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp) {
 LRESULT CALLBACK AppProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp) {
   if (msg == WM_QUERYENDSESSION)
     return AnswerQueryEndSession();
+  // The task bar's Close would destroy the progress window with its owner.
+  if (msg == WM_CLOSE && TransferGuarded())
+    return 0;
   return DefWindowProcA(wnd, msg, wp, lp);
 }
 
@@ -330,6 +334,19 @@ void DispatchOne(MSG &m) {
   DispatchMessageA(&m);
 }
 
+// Every message pending for the thread; a quit request is left for the next
+// modal loop to see.
+void DispatchPending() {
+  MSG m;
+  while (PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE)) {
+    if (m.message == WM_QUIT) {
+      PostQuitMessage(static_cast<int>(m.wParam));
+      break;
+    }
+    DispatchOne(m);
+  }
+}
+
 // While a form is modal every other window of the process is disabled.
 struct DisabledWindows {
   static BOOL CALLBACK Collect(HWND wnd, LPARAM self) {
@@ -387,21 +404,15 @@ public:
       SendMessageA(App, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(LargeProgramIcon()));
       SendMessageA(App, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(SmallProgramIcon()));
     }
+    // The progress window has no button and refuses to close, so what the
+    // user does to it while a drive command is pending starts nothing.
+    platform::SetWindowServer(&DispatchPending);
   }
   const char *Name() const override { return "win32"; }
   std::unique_ptr<FormPeer> NewForm(const FormLayout &layout, TForm &owner) override {
     return std::make_unique<Win32Form>(layout, owner, App);
   }
-  void ProcessMessages() override {
-    MSG m;
-    while (PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE)) {
-      if (m.message == WM_QUIT) {
-        PostQuitMessage(static_cast<int>(m.wParam));
-        break;
-      }
-      DispatchOne(m);
-    }
-  }
+  void ProcessMessages() override { DispatchPending(); }
   void MessageDlg(const std::string &text, MsgDlgType type) override {
     const bool error = type == MsgDlgType::mtError;
     HWND over = GetActiveWindow();
