@@ -60,7 +60,7 @@ unsigned TimeoutMsFor(std::uint8_t opcode) {
   }
 }
 
-ExecResult RunSgIo(int fd, const ExecRequest &req, SgOutcome &raw) {
+ExecResult RunSgIo(int fd, const ExecRequest &req, SgOutcome &raw, unsigned timeoutMs) {
   std::uint8_t sense[64] = {};
   sg_io_hdr_t io{};
   io.interface_id = 'S';
@@ -68,7 +68,7 @@ ExecResult RunSgIo(int fd, const ExecRequest &req, SgOutcome &raw) {
   io.cmdp = const_cast<unsigned char *>(req.cdb);
   io.mx_sb_len = sizeof sense;
   io.sbp = sense;
-  io.timeout = TimeoutMsFor(req.cdb[0]);
+  io.timeout = timeoutMs != 0 ? timeoutMs : TimeoutMsFor(req.cdb[0]);
   io.dxfer_len = req.bufLen;
   io.dxferp = reinterpret_cast<void *>(req.bufPointer);
   if (req.bufLen == 0 || req.bufPointer == 0)

@@ -35,7 +35,7 @@ bool LockSgDevice(int fd);
 unsigned TimeoutMsFor(std::uint8_t opcode);
 
 // Sense in descriptor format, as libata and some targets send it, is handed
-// on in the fixed format ASPI callers read.
-ExecResult RunSgIo(int fd, const aspikit::ExecRequest &req, SgOutcome &raw);
+// on in the fixed format ASPI callers read. `timeoutMs` 0: TimeoutMsFor.
+ExecResult RunSgIo(int fd, const aspikit::ExecRequest &req, SgOutcome &raw, unsigned timeoutMs = 0);
 
 } // namespace sgaspi
