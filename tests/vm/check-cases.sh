@@ -60,30 +60,32 @@ cx() { # STATUS CASE SEQUENCE RECEIVED TEXT...: c, for a run that exits with STA
 }
 
 OK="Firmware update successfull."
+# After the committing block the manager reads the revision back.
+READBACK="00 12"
 LOADED="Firmware update successfull. Power down the drive and remove firmware jumper to use drive normally."
 FOUND="Form1.Label2: Found device at (0,1)"
 REFUSAL="Label2: This firmware upgrade does not apply to your drive.  Please visit Quilmar Web Site to check availability of latest firmware for the drive you have."
 
-c r01-zol "12 00 00 $(blocks 3B 4)" download=100000 "=== window: ZOL-CDRM00417 Firmware Update ===" "$FOUND" "$OK"
+c r01-zol "12 00 00 $(blocks 3B 4) $READBACK" download=100000 "=== window: ZOL-CDRM00417 Firmware Update ===" "$FOUND" "$OK"
 cx 6 r01-notfound "12" - "=== application title: Firmware update utilitiy. ===" "Label1: ZOL-CDRM00417 not found."
-c r02-qm16 "12 00 00 $(blocks 3B 2)" download=65536 "Transferring bytes 32768-65536" "$OK"
-c r03-qm20ts "12 00 12 00 $(blocks 3B 4)" download=100000 "Transferring bytes 98304-100000" "$OK"
+c r02-qm16 "12 00 00 $(blocks 3B 2) $READBACK" download=65536 "Transferring bytes 32768-65536" "$OK"
+c r03-qm20ts "12 00 12 00 $(blocks 3B 4) $READBACK" download=100000 "Transferring bytes 98304-100000" "$OK"
 cx 7 r03-refused "12 00 12" - "$REFUSAL" "Label1: "
 cx 6 r03-not-tsuw "12 12" - "Label1:           QM-20TS not found."
-c r04-qm20cs "12 12 00 12 00 $(blocks 3B 2)" download=40000 "=== window: QM-20TS Firmware Update ===" \
+c r04-qm20cs "12 12 00 12 00 $(blocks 3B 2) $READBACK" download=40000 "=== window: QM-20TS Firmware Update ===" \
   "Transferring bytes 32768-40000" "$OK"
 cx 7 r04-refused "12 00 12" - "$REFUSAL"
-c r05-qm20tsuw "12 00 00 $(blocks 3B 3)" download=98304 "Transferring bytes 65536-98304" "$OK"
-c r05-qm20tw "12 12 00 00 3B/5" download=32768 "=== window: QM-20TSUW Firmware Update ===" "$OK"
-c r06-r610 "12 00 00 3B/5" download=1 "Transferring bytes 0-1" "$OK"
-c r07-w2610-split "12 00 00 $(blocks 3B 3)" download=70000 "=== window: QM-W2610T Firmware Update ===" "$OK"
+c r05-qm20tsuw "12 00 00 $(blocks 3B 3) $READBACK" download=98304 "Transferring bytes 65536-98304" "$OK"
+c r05-qm20tw "12 12 00 00 3B/5 $READBACK" download=32768 "=== window: QM-20TSUW Firmware Update ===" "$OK"
+c r06-r610 "12 00 00 3B/5 $READBACK" download=1 "Transferring bytes 0-1" "$OK"
+c r07-w2610-split "12 00 00 $(blocks 3B 3) $READBACK" download=70000 "=== window: QM-W2610T Firmware Update ===" "$OK"
 cx 6 r07-notfound "12" - "Label1:       QM-W2610T not found."
-c r08-w6610 "12 00 00 $(blocks 3B 2)" download=50000 "=== window: QM-W6610T Firmware Update ===" "$OK"
-c r09-w6216 "12 00 F1 F0 00 $(blocks 3B 4)" download=100000 "memory 74 = 05 11 00 33" "$OK"
-c r09-second-read "12 00 F1! F1 F0 00 3B/5" download=32768 "memory 74 = 05 11 00 33" "$OK"
+c r08-w6610 "12 00 00 $(blocks 3B 2) $READBACK" download=50000 "=== window: QM-W6610T Firmware Update ===" "$OK"
+c r09-w6216 "12 00 F1 F0 00 $(blocks 3B 4) $READBACK" download=100000 "memory 74 = 05 11 00 33" "$OK"
+c r09-second-read "12 00 F1! F1 F0 00 3B/5 $READBACK" download=32768 "memory 74 = 05 11 00 33" "$OK"
 cx 7 r09-unreadable "12 00 F1! F1!" - "Label1: Unable to recover drive settings."
 cx 7 r09-incorrect "12 00 F1" - "Label1: Incorrect firmware for this drive."
-c r10-w106ts "12 00 00 $(blocks 3B 4)" download=131072 "Transferring bytes 98304-131072" "$OK"
+c r10-w106ts "12 00 00 $(blocks 3B 4) $READBACK" download=131072 "Transferring bytes 98304-131072" "$OK"
 c r11-program "12 00 00 E1 $(loader 8) E4" loader=229377 \
   "CDB E2 00 00 03 80 00 00 00 00 01 len=1 GOOD" "Form1.Label3: 229377 bytes transferred" \
   "Form1.Label3: Ending firmware transfer." "$LOADED"
@@ -95,13 +97,13 @@ cx 9 r11-end-refused "12 00 00 E1 $(loader 4) E4!" loader=100000 "Error ending f
 cx 8 block-refused "12 00 00 3B/4 3B/4!" download=32768 "Transferring bytes 32768-65536" \
   "Error sending firmware (5 : 26 : 2)"
 cx 8 block-refused-first "12 00 00 3B/5!" - "Transferring bytes 0-20000" "Error sending firmware (3 : C : 0)"
-c unit-attention "12 00! 00 $(blocks 3B 2)" download=65536 "$OK"
-c slow-download "12 00 00 $(blocks 3B 4)" download=100000 "$OK"
+c unit-attention "12 00! 00 $(blocks 3B 2) $READBACK" download=65536 "$OK"
+c slow-download "12 00 00 $(blocks 3B 4) $READBACK" download=100000 "$OK"
 c slow-loader "12 00 00 E1 $(loader 4) E4" loader=100000 "$LOADED"
 cx 3 no-image "" -
 shown=$(grep -v -e '^=== CASE' -e '^DRIVE' -e '^exit=' "$drive_cases/no-image")
 [ -z "$shown" ] && ok "no-image: nothing shown" || bad "no-image: showed $shown"
-c user-cdrom "12 00 F1 F0 00 $(blocks 3B 4)" download=100000 "memory 74 = 05 11 00 33" "$OK"
+c user-cdrom "12 00 F1 F0 00 $(blocks 3B 4) $READBACK" download=100000 "memory 74 = 05 11 00 33" "$OK"
 c user-cdrom-loader "12 00 00 E1 $(loader 8) E4" loader=229377 "$LOADED"
 # What a user without rights to /dev/sg* sees: the manager's hint, then not found.
 cx 6 user-none "" - "LINUX SG ASPI: no read and write access to /dev/sg0 (Permission denied)." \
@@ -131,12 +133,14 @@ tc() {
   grep '^LINUX SG ASPI:' "$f" | sed "s/^/$name: told: /"
 }
 tc t-unplug-download 8 "12 00 00 3B/4" "Error sending firmware (0 : 0 : 0)" \
-  "was disconnected during the firmware update" "it keeps its old firmware" \
+  "was disconnected during the firmware update" "The drive keeps its old firmware" \
   "connect it again, then start the update again"
 tc t-unplug-loader 9 "12 00 00 E1 E2/1 E2/1" "Error sending firmware." \
   "was disconnected during the firmware update" "The drive is left in programming mode" \
   "run the update again without switching the drive off"
-tc t-reset-download 8 "12 00 00 3B/4" "Error sending firmware ("
+# The target answers the next command with its reset's unit attention: the
+# box has the sense, so the manager has nothing to add.
+tc t-reset-download 8 "12 00 00 3B/4" "Error sending firmware (6 : 29 : 3)"
 tc t-renumbered 8 "12 00 F1" "Error sending firmware (0 : 0 : 0)" \
   "is gone since the drive was found" "Nothing of the update reached the drive"
 grep -qE '^DRV CDB (3B|F0)' "$drive_cases/t-renumbered" &&
