@@ -127,7 +127,7 @@ bool ThroughDownload() {
   }
   toolkit::Application->Initialize();
   OpenProgressWindow("QM-W6216T Firmware Update");
-  return DownloadMicrocode(Form1, ImageName, Adapter, Target);
+  return DownloadMicrocode(Form1, ImageName, Adapter, Target) == TransferEnd::Completed;
 }
 
 // One case in this process; prints one result line on `resultFd`.

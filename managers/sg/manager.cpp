@@ -14,6 +14,8 @@
 #include "desktop_notice.h"
 #include "diag_log.h"
 #include "drive_changes.h"
+#include "drive_looks.h"
+#include "failure_cause.h"
 #include "final_status.h"
 #include "sg_transport.h"
 #include "srb_layout.h"
@@ -39,7 +41,10 @@ struct Manager {
   std::vector<std::vector<int>> fds;       // per adapter and target, -1 when not open
   std::vector<std::vector<int>> openErrno; // why a node is not open
   std::vector<std::vector<Access>> access;
+  std::vector<std::vector<Identity>> identity; // from the program's last INQUIRY
+  std::vector<std::vector<bool>> changed;      // a command that changes it has gone out
   bool permissionReported = false;
+  bool troubleTold = false; // the program stops at the first failure it reports
 };
 
 Manager &TheManager() {
@@ -100,6 +105,8 @@ void EnsureCensus(Manager &m) {
   m.fds.assign(m.adapters.size(), std::vector<int>(kTargetsPerAdapter, -1));
   m.openErrno.assign(m.adapters.size(), std::vector<int>(kTargetsPerAdapter, 0));
   m.access.assign(m.adapters.size(), std::vector<Access>(kTargetsPerAdapter, Access::Shared));
+  m.identity.assign(m.adapters.size(), std::vector<Identity>(kTargetsPerAdapter));
+  m.changed.assign(m.adapters.size(), std::vector<bool>(kTargetsPerAdapter, false));
   for (std::size_t a = 0; a < m.adapters.size(); ++a) {
     std::string line =
         "ADAPTER " + std::to_string(a) + " host=" + std::to_string(m.adapters[a].host) +
@@ -166,17 +173,31 @@ std::uint32_t GetDeviceType(Manager &m, std::uint8_t *block) {
   return status;
 }
 
-void ReportHold(const Hold &h, const std::string &blockPath) {
+void Tell(const Notice &notice) {
+  std::fprintf(stderr, "LINUX SG ASPI: %s\n", notice.body.c_str());
+  NotifyDesktop(notice.summary, notice.body);
+}
+
+// The drive is held before the first command that changes it, `cdb`: a
+// refused hold leaves it untouched, or in the programming mode it was in.
+void ReportHold(Manager &m, const Hold &h, const std::string &sgPath, const std::string &blockPath,
+                const std::uint8_t *cdb) {
+  const DriveState state = StateAfterFailure(cdb, false) == DriveState::ProgrammingMode
+                               ? DriveState::ProgrammingMode
+                               : DriveState::Untouched;
   if (h.outcome == HoldOutcome::Busy) {
-    const std::string text = h.busyNode +
-                             " is in use by another program (a mount, a burner, another firmware "
-                             "update?), so nothing of the update was sent to the drive. Close that "
-                             "program, unmount the disc, and start the update again.";
-    std::fprintf(stderr, "LINUX SG ASPI: %s\n", text.c_str());
-    NotifyDesktop("The CD drive is in use", text);
+    m.troubleTold = true;
+    Tell(TroubleNotice(Cause::HeldElsewhere, state, h.busyNode,
+                       HoldersOf("/proc", {sgPath, blockPath}, getpid()), 0));
   } else if (h.outcome == HoldOutcome::Failed) {
-    std::fprintf(stderr, "LINUX SG ASPI: cannot open the drive alone for the update: %s\n",
-                 std::strerror(h.sgErrno));
+    const Cause cause = CauseOf(h.sgErrno, 0, 0);
+    if (cause == Cause::None) {
+      std::fprintf(stderr, "LINUX SG ASPI: cannot open the drive alone for the update: %s\n",
+                   std::strerror(h.sgErrno));
+      return;
+    }
+    m.troubleTold = true;
+    Tell(TroubleNotice(cause, state, sgPath, "", 0));
   } else if (h.blockErrno != 0) {
     std::fprintf(stderr,
                  "LINUX SG ASPI: cannot hold %s during the update (%s): the kernel's media "
@@ -188,7 +209,7 @@ void ReportHold(const Hold &h, const std::string &blockPath) {
 // Before the first command that changes a drive: nobody else reaches it
 // from now until the process ends. 0 when held, else the errno that refuses
 // the command (EBUSY: another program holds the drive).
-int EnsureHeld(Manager &m, std::uint8_t ha, std::uint8_t target) {
+int EnsureHeld(Manager &m, std::uint8_t ha, std::uint8_t target, const std::uint8_t *cdb) {
   Access &access = m.access[ha][target];
   if (access != Access::Shared)
     return access == Access::Held ? 0 : EBUSY;
@@ -198,17 +219,59 @@ int EnsureHeld(Manager &m, std::uint8_t ha, std::uint8_t target) {
   m.fds[ha][target] = h.sgFd; // the block node stays open until the process ends
   if (h.sgFd < 0)
     m.openErrno[ha][target] = h.sgErrno;
-  ReportHold(h, blockPath);
+  ReportHold(m, h, DevPath(device.sgName), blockPath, cdb);
   access = h.outcome == HoldOutcome::Held ? Access::Held : Access::Refused;
   if (h.outcome == HoldOutcome::Failed)
     return h.sgErrno;
   return h.outcome == HoldOutcome::Busy ? EBUSY : 0;
 }
 
+// A failed command that changes the drive, when neither sense data nor the
+// program's box can say why: the reason, the drive's state and what to do.
+void TellTrouble(Manager &m, const ExecRequest &req, const ExecResult &res, const SgOutcome &raw) {
+  if (m.troubleTold || res.status == SS_COMP || !ChangesDrive(req.cdb[0]) || res.senseBytes != 0)
+    return;
+  const Cause cause = CauseOf(raw.ioctlErrno, raw.hostStatus, raw.driverStatus);
+  if (cause == Cause::None)
+    return;
+  m.troubleTold = true;
+  // SG_IO refused outright: the command never reached the drive.
+  DriveState state = StateAfterFailure(req.cdb, raw.ioctlErrno == 0);
+  if (!m.changed[req.haId][req.target] && state != DriveState::ProgrammingMode)
+    state = DriveState::Untouched;
+  Tell(TroubleNotice(cause, state, DevPath(m.adapters[req.haId].devices[req.target].sgName), "",
+                     aspikit::CommandTimeoutSeconds(req.cdb[0])));
+}
+
+bool Commits(const std::uint8_t *cdb) {
+  const std::uint8_t mode = cdb[1] & 0x1F;
+  return cdb[0] == 0x3B && (mode == 0x05 || mode == 0x07);
+}
+
+// After a completed INQUIRY of the program's, what the drive is; after its
+// committing block, what it runs now (told, never changing the outcome).
+void AfterCompletion(Manager &m, const ExecRequest &req, const ExecResult &res) {
+  if (res.status != SS_COMP)
+    return;
+  Identity &known = m.identity[req.haId][req.target];
+  if (IsStandardInquiry(req.cdb) && req.bufPointer != 0) {
+    IdentityOf(reinterpret_cast<const std::uint8_t *>(req.bufPointer), req.bufLen, known);
+    return;
+  }
+  if (!Commits(req.cdb))
+    return;
+  const std::string node = DevPath(m.adapters[req.haId].devices[req.target].sgName);
+  const ReadBack back = WaitForRevision(SystemReadBackCalls(
+      m.fds[req.haId][req.target], SysfsRoot(), DevRoot(), known.vendorProduct));
+  Tell(RevisionNotice(back.node.empty() ? node : back.node, known.revision, back.revision,
+                      back.cameBack, kReadBackWaitS));
+}
+
 std::uint32_t ExecScsiCmd(Manager &m, std::uint8_t *block) {
   const ExecRequest req = DecodeExec(block);
   ExecResult res{};
   SgOutcome raw{};
+  bool sent = false;
   const bool badSrb = req.cdbLen == 0 || req.cdbLen > kCdbSize ||
                       (req.bufLen != 0 && req.bufPointer == 0) ||
                       ((req.flags & SRB_DIR_IN) && (req.flags & SRB_DIR_OUT));
@@ -222,15 +285,23 @@ std::uint32_t ExecScsiCmd(Manager &m, std::uint8_t *block) {
   else if (m.fds[req.haId][req.target] < 0) {
     res.status = SS_ERR;
     raw.ioctlErrno = m.openErrno[req.haId][req.target];
-  } else if (const int refused = ChangesDrive(req.cdb[0]) ? EnsureHeld(m, req.haId, req.target) : 0;
+  } else if (const int refused =
+                 ChangesDrive(req.cdb[0]) ? EnsureHeld(m, req.haId, req.target, req.cdb) : 0;
              refused != 0) {
     // Not sent: answered as a drive answers that cannot take a command now.
     res.status = SS_ERR;
     res.targStat = refused == EBUSY ? kStatusBusy : 0;
     raw.ioctlErrno = refused;
     raw.scsiStatus = res.targStat;
-  } else
+  } else {
     res = RunSgIo(m.fds[req.haId][req.target], req, raw);
+    sent = true;
+  }
+  if (sent) {
+    TellTrouble(m, req, res, raw);
+    AfterCompletion(m, req, res);
+    m.changed[req.haId][req.target] = m.changed[req.haId][req.target] || ChangesDrive(req.cdb[0]);
+  }
   WriteExecOutcome(block, kNativeExec, req.senseLen, res.haStat, res.targStat, res.sense,
                    res.senseBytes);
   if (LogWanted()) // the line is built only when it is kept

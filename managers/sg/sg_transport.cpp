@@ -50,7 +50,7 @@ bool LockSgDevice(int fd) {
   return ::flock(fd, LOCK_EX | LOCK_NB) == 0;
 }
 
-ExecResult RunSgIo(int fd, const ExecRequest &req, SgOutcome &raw) {
+ExecResult RunSgIo(int fd, const ExecRequest &req, SgOutcome &raw, unsigned timeoutMs) {
   std::uint8_t sense[64] = {};
   sg_io_hdr_t io{};
   io.interface_id = 'S';
@@ -58,7 +58,7 @@ ExecResult RunSgIo(int fd, const ExecRequest &req, SgOutcome &raw) {
   io.cmdp = const_cast<unsigned char *>(req.cdb);
   io.mx_sb_len = sizeof sense;
   io.sbp = sense;
-  io.timeout = aspikit::CommandTimeoutSeconds(req.cdb[0]) * 1000u;
+  io.timeout = timeoutMs != 0 ? timeoutMs : aspikit::CommandTimeoutSeconds(req.cdb[0]) * 1000u;
   io.dxfer_len = req.bufLen;
   io.dxferp = reinterpret_cast<void *>(req.bufPointer);
   if (req.bufLen == 0 || req.bufPointer == 0)

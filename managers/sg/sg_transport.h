@@ -32,7 +32,7 @@ HoldCalls SystemHoldCalls();
 bool LockSgDevice(int fd);
 
 // Sense in descriptor format, as libata and some targets send it, is handed
-// on in the fixed format ASPI callers read.
-ExecResult RunSgIo(int fd, const aspikit::ExecRequest &req, SgOutcome &raw);
+// on in the fixed format ASPI callers read. `timeoutMs` 0: the command's own (aspikit::CommandTimeoutSeconds).
+ExecResult RunSgIo(int fd, const aspikit::ExecRequest &req, SgOutcome &raw, unsigned timeoutMs = 0);
 
 } // namespace sgaspi

@@ -25,6 +25,7 @@ struct Drive {
   DeviceHandle handle = 0; // 0: no drive at this target
   std::uint8_t deviceType = 0;
   Access access = Access::Shared;
+  bool changed = false; // a command that changes it has reached it
 };
 
 struct Adapter {

@@ -7,6 +7,8 @@
 #include "srb_layout.h"
 #include "status_map.h"
 
+#include "trouble.h"
+
 #include <cstring>
 #include <string>
 
@@ -121,6 +123,23 @@ bool Manager::EnsureHeld(Drive &drive) {
   return drive.access == Access::Held;
 }
 
+// A command that changes the drive, refused or given up on by the system:
+// the program's box can only say "(0 : 0 : 0)", so the reason, the drive's
+// state and what to do come in a box of ours, before the program's.
+void Manager::TellTrouble(Drive &drive, const std::uint8_t *cdb, std::uint32_t error) {
+  const Cause cause = CauseOfSystemError(error);
+  if (troubleTold_ || cause == Cause::None || !ChangesDrive(cdb[0]))
+    return;
+  troubleTold_ = true;
+  // A timeout or a reset may have caught the command at the drive.
+  DriveState state = StateAfterFailure(cdb, cause == Cause::NoAnswer || cause == Cause::Reset);
+  if (!drive.changed && state != DriveState::ProgrammingMode)
+    state = DriveState::Untouched;
+  const Notice notice = TroubleNotice(cause, state, std::string(1, drive.letter) + ":", "",
+                                      TimeoutSecondsFor(cdb[0]));
+  io_.TellUser(kCaption, (notice.summary + ".\n\n" + notice.body).c_str());
+}
+
 std::uint32_t Manager::ExecScsiCmd(std::uint8_t *block) {
   const ExecRequest req = DecodeExec(block);
   ExecResult res{};
@@ -144,8 +163,13 @@ std::uint32_t Manager::ExecScsiCmd(std::uint8_t *block) {
   } else {
     const Command command{req.cdb, req.cdbLen, reinterpret_cast<void *>(req.bufPointer), req.bufLen,
                           DirectionOf(req)};
-    res = MapOutcome(
-        RunPassThrough(io_, adapter->targets[req.target].handle, adapter->alignmentMask, command));
+    Drive &drive = census_.adapters[req.haId].targets[req.target];
+    const PassThroughOutcome outcome =
+        RunPassThrough(io_, drive.handle, adapter->alignmentMask, command);
+    res = MapOutcome(outcome);
+    if (res.status != SS_COMP && outcome.senseBytes == 0)
+      TellTrouble(drive, req.cdb, outcome.error);
+    drive.changed = drive.changed || (ChangesDrive(req.cdb[0]) && outcome.error == 0);
   }
   WriteExecOutcome(block, kNativeExec, req.senseLen, res.haStat, res.targStat, res.sense,
                    res.senseBytes);

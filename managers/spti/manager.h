@@ -31,10 +31,12 @@ private:
   std::uint32_t GetDeviceType(std::uint8_t *block);
   std::uint32_t ExecScsiCmd(std::uint8_t *block);
   bool EnsureHeld(Drive &drive);
+  void TellTrouble(Drive &drive, const std::uint8_t *cdb, std::uint32_t error);
 
   DeviceIo &io_;
   bool censusTaken_ = false;
   Census census_;
+  bool troubleTold_ = false; // the program stops at the first failure it reports
 };
 
 } // namespace sptiaspi

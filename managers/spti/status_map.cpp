@@ -35,6 +35,30 @@ ExecResult MapSystemError(std::uint32_t error) {
 
 } // namespace
 
+Cause CauseOfSystemError(std::uint32_t error) {
+  switch (error) {
+  case ERROR_DEV_NOT_EXIST:
+  case ERROR_DEVICE_NOT_CONNECTED:
+  case ERROR_FILE_NOT_FOUND:
+  case ERROR_INVALID_HANDLE:
+  case ERROR_DEVICE_REMOVED:
+    return Cause::Disconnected;
+  case ERROR_SEM_TIMEOUT:
+  case ERROR_TIMEOUT:
+    return Cause::NoAnswer;
+  case ERROR_BUS_RESET:
+  case ERROR_IO_DEVICE: // what the port driver says after resetting a drive that hung
+    return Cause::Reset;
+  case ERROR_ACCESS_DENIED:
+    return Cause::NoRights;
+  case ERROR_BUSY:
+  case ERROR_SHARING_VIOLATION:
+    return Cause::HeldElsewhere;
+  default:
+    return Cause::None;
+  }
+}
+
 ExecResult MapOutcome(const PassThroughOutcome &o) {
   if (o.error != 0)
     return MapSystemError(o.error);

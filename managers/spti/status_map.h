@@ -6,6 +6,7 @@
 
 #include "pass_through.h"
 #include "srb_layout.h"
+#include "trouble.h"
 
 namespace sptiaspi {
 
@@ -16,5 +17,9 @@ struct ExecResult {
 };
 
 ExecResult MapOutcome(const PassThroughOutcome &outcome);
+
+// Why a request failed that the system refused or gave up on (a system
+// error), where the outcome itself says nothing the program can show.
+aspikit::Cause CauseOfSystemError(std::uint32_t error);
 
 } // namespace sptiaspi

@@ -27,9 +27,17 @@ bool WriteBuffer(std::uint8_t adapter, std::uint8_t target, std::uint32_t offset
                  std::uint32_t length, bool last, std::uint8_t &senseKey, std::uint8_t &asc,
                  std::uint8_t &ascq);
 
-bool DownloadMicrocode(TForm1 *window, const std::string &fileName, std::int32_t adapter,
-                       std::int32_t target);
-void ProgramModeTransfer(TForm1 *window, const std::string &fileName, std::int32_t adapter,
-                         std::int32_t target);
+// How a transfer ended, after its box: the caller turns it into the run's
+// exit status (the drive's state after a failure depends on the procedure).
+enum class TransferEnd {
+  Completed,    // every command completed, the committing one included
+  FileUnusable, // the image could not be opened or read whole: nothing was sent
+  Failed,       // a command failed, or the image changed under the transfer
+};
+
+TransferEnd DownloadMicrocode(TForm1 *window, const std::string &fileName, std::int32_t adapter,
+                              std::int32_t target);
+TransferEnd ProgramModeTransfer(TForm1 *window, const std::string &fileName, std::int32_t adapter,
+                                std::int32_t target);
 
 void OpenProgressWindow(const std::string &title);

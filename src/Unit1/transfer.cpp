@@ -89,8 +89,8 @@ void AnnounceTransfer(TForm1 *window, std::int32_t adapter, std::int32_t target)
   }
 }
 
-bool DownloadImage(TForm1 *window, platform::File *file, std::int32_t adapter,
-                   std::int32_t target) {
+TransferEnd DownloadImage(TForm1 *window, platform::File *file, std::int32_t adapter,
+                          std::int32_t target) {
   AnnounceTransfer(window, adapter, target);
 
   const std::int64_t size = platform::FileSizeOrRaise(file);
@@ -99,7 +99,7 @@ bool DownloadImage(TForm1 *window, platform::File *file, std::int32_t adapter,
   ImageFingerprint opened;
   if (size > MaxDownloadSize || !TakeFingerprint(file, size, opened)) {
     FailTransfer(file, SendingErrorText(0, 0, 0));
-    return false;
+    return TransferEnd::FileUnusable;
   }
   const auto ha = static_cast<std::uint8_t>(adapter);
   const auto tgt = static_cast<std::uint8_t>(target);
@@ -116,7 +116,7 @@ bool DownloadImage(TForm1 *window, platform::File *file, std::int32_t adapter,
         !BlockUnchanged(opened, static_cast<std::size_t>((end - 1) / TransferBlockSize),
                         TransferBuffer, got)) {
       FailTransfer(file, SendingErrorText(0, 0, 0));
-      return false;
+      return TransferEnd::Failed;
     }
     const auto n = static_cast<std::int32_t>(got);
     remaining -= n;
@@ -129,16 +129,17 @@ bool DownloadImage(TForm1 *window, platform::File *file, std::int32_t adapter,
     if (!WriteBuffer(ha, tgt, static_cast<std::uint32_t>(start), static_cast<std::uint32_t>(n),
                      last, senseKey, asc, ascq)) {
       FailTransfer(file, SendingErrorText(senseKey, asc, ascq));
-      return false;
+      return TransferEnd::Failed;
     }
   }
   Pump();
   platform::CloseFileOrRaise(file);
   InfoBox("Firmware update successfull.");
-  return true;
+  return TransferEnd::Completed;
 }
 
-void ProgramImage(TForm1 *window, platform::File *file, std::int32_t adapter, std::int32_t target) {
+TransferEnd ProgramImage(TForm1 *window, platform::File *file, std::int32_t adapter,
+                         std::int32_t target) {
   AnnounceTransfer(window, adapter, target);
 
   // The size is taken once: exactly the bytes the image held when it was
@@ -149,13 +150,13 @@ void ProgramImage(TForm1 *window, platform::File *file, std::int32_t adapter, st
   ImageFingerprint opened;
   if (size > MaxProgramSize || !TakeFingerprint(file, size, opened)) {
     FailTransfer(file, "Error sending firmware.");
-    return;
+    return TransferEnd::FileUnusable;
   }
   const auto ha = static_cast<std::uint8_t>(adapter);
   const auto tgt = static_cast<std::uint8_t>(target);
   if (!StartFirmwareSend(ha, tgt)) {
     FailTransfer(file, "Error starting firmware send.");
-    return;
+    return TransferEnd::Failed;
   }
   for (std::int64_t at = platform::FilePosOrRaise(file); at < size;
        at = platform::FilePosOrRaise(file)) {
@@ -167,7 +168,7 @@ void ProgramImage(TForm1 *window, platform::File *file, std::int32_t adapter, st
     if (got < wanted || !BlockUnchanged(opened, static_cast<std::size_t>(at / TransferBlockSize),
                                         TransferBuffer, got)) {
       FailTransfer(file, "Error sending firmware.");
-      return;
+      return TransferEnd::Failed;
     }
     const std::int64_t end = platform::FilePosOrRaise(file);
     window->Label3->SetCaption(NumText(static_cast<std::int32_t>(end)) + " bytes transferred");
@@ -175,36 +176,37 @@ void ProgramImage(TForm1 *window, platform::File *file, std::int32_t adapter, st
     const auto address = static_cast<std::uint32_t>(end - static_cast<std::int64_t>(got));
     if (!SendFirmwareBlock(ha, tgt, address, static_cast<std::uint16_t>(got))) {
       FailTransfer(file, "Error sending firmware.");
-      return;
+      return TransferEnd::Failed;
     }
   }
   window->Label3->SetCaption("Ending firmware transfer.");
   Pump();
   if (!EndFirmwareSend(ha, tgt)) {
     FailTransfer(file, "Error ending firmware send.");
-    return;
+    return TransferEnd::Failed;
   }
   platform::CloseFileOrRaise(file);
   InfoBox("Firmware update successfull. Power down the drive and remove firmware jumper to use "
           "drive normally.");
+  return TransferEnd::Completed;
 }
 
 } // namespace
 
-bool DownloadMicrocode(TForm1 *window, const std::string &fileName, std::int32_t adapter,
-                       std::int32_t target) {
+TransferEnd DownloadMicrocode(TForm1 *window, const std::string &fileName, std::int32_t adapter,
+                              std::int32_t target) {
   platform::File *file = OpenImage(fileName);
   if (file == nullptr) {
-    return false;
+    return TransferEnd::FileUnusable;
   }
   return WithImage(file, [&] { return DownloadImage(window, file, adapter, target); });
 }
 
-void ProgramModeTransfer(TForm1 *window, const std::string &fileName, std::int32_t adapter,
-                         std::int32_t target) {
+TransferEnd ProgramModeTransfer(TForm1 *window, const std::string &fileName, std::int32_t adapter,
+                                std::int32_t target) {
   platform::File *file = OpenImage(fileName);
   if (file == nullptr) {
-    return;
+    return TransferEnd::FileUnusable;
   }
-  WithImage(file, [&] { ProgramImage(window, file, adapter, target); });
+  return WithImage(file, [&] { return ProgramImage(window, file, adapter, target); });
 }

@@ -4,6 +4,8 @@
 // procedure. Every path ends the run.
 #include "fwupd32/fwupd32.h"
 
+#include "fwupd32/exit_status.h"
+
 #include "Unit1/Unit1.h"
 #include "Unit2/Unit2.h"
 #include "Unit3/Unit3.h"
@@ -202,26 +204,42 @@ void ReleaseInquiryData() {
   InquiryData = nullptr;
 }
 
-void RunRow(const Image &image) {
+// The exit status of a transfer that has ended: a failed programming-mode
+// transfer leaves the drive in its loader, a failed download leaves the
+// drive's microcode as it was.
+ExitStatus StatusOfTransfer(TransferEnd end, Transfer procedure) {
+  switch (end) {
+  case TransferEnd::Completed:
+    return ExitStatus::Updated;
+  case TransferEnd::FileUnusable:
+    return ExitStatus::FileUnusable;
+  case TransferEnd::Failed:
+    break;
+  }
+  return procedure == Transfer::ProgramMode ? ExitStatus::LeftInProgramMode
+                                            : ExitStatus::OldFirmwareKept;
+}
+
+ExitStatus RunRow(const Image &image) {
   const ModelRow &row = *image.Row;
   if (!SearchDrive(row)) {
     ReportNotFound(row);
-    return;
+    return ExitStatus::DriveNotFound;
   }
   if (row.Check == PreCheck::RevisionRefuses1 || row.Check == PreCheck::RevisionRefuses0) {
     if (RevisionRefuses(row.Check == PreCheck::RevisionRefuses1 ? '1' : '0')) {
-      return;
+      return ExitStatus::CheckRefused;
     }
   }
   OpenProgressWindow(row.Title);
   if (row.Check == PreCheck::DriveSettings && !DriveSettingsAllow()) {
-    return;
+    return ExitStatus::CheckRefused;
   }
-  if (row.Procedure == Transfer::ProgramMode) {
-    ProgramModeTransfer(Form1, image.File, DeviceAddress.Adapter, DeviceAddress.Target);
-  } else {
-    DownloadMicrocode(Form1, image.File, DeviceAddress.Adapter, DeviceAddress.Target);
-  }
+  const TransferEnd end =
+      row.Procedure == Transfer::ProgramMode
+          ? ProgramModeTransfer(Form1, image.File, DeviceAddress.Adapter, DeviceAddress.Target)
+          : DownloadMicrocode(Form1, image.File, DeviceAddress.Adapter, DeviceAddress.Target);
+  return StatusOfTransfer(end, row.Procedure);
 }
 
 } // namespace
@@ -233,20 +251,19 @@ int ProgramMain(const char *openedFile) {
   if (openedFile != nullptr) {
     opened = OpenedImage(openedFile);
     if (opened.Row == nullptr) {
-      return 0;
+      return ExitCode(ExitStatus::FileUnusable);
     }
   }
   if (!InitAspi(false)) {
     platform::SystemMessageBox("Error intializing WNASPI32.DLL.", "Firmware Update");
-    return 0;
+    return ExitCode(ExitStatus::NoManager);
   }
   toolkit::Application->Initialize();
   const Image image = openedFile != nullptr ? opened : ImageInWorkingDirectory();
-  if (image.Row != nullptr) {
-    RunRow(image);
-  }
+  // The run still ends silently without an image; only its status tells.
+  const ExitStatus status = image.Row != nullptr ? RunRow(image) : ExitStatus::NoImage;
   // An InOutError from the transfer passes through here uncaught, leaving
   // InquiryData to the end of the process.
   ReleaseInquiryData();
-  return 0;
+  return ExitCode(status);
 }

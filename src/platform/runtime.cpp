@@ -43,21 +43,21 @@ void CloseFileOrRaise(File *f) {
 }
 
 namespace {
-int RunBody(const std::function<int()> &body) {
+int RunBody(const std::function<int()> &body, int inOutErrorCode) {
   try {
     return body();
   } catch (const InOutError &e) {
     const std::string text = "I/O error " + std::to_string(e.code) + ": " + SystemErrorText(e.code);
     SystemMessageBox(text.c_str(), "Error");
-    return 1;
+    return inOutErrorCode;
   }
 }
 } // namespace
 
-int RunProgram(const std::function<int()> &body) {
+int RunProgram(const std::function<int()> &body, int inOutErrorCode) {
   IgnoreBrokenPipes();
   GuardStandardStreams();
-  const int exitCode = RunBody(body);
+  const int exitCode = RunBody(body, inOutErrorCode);
   // The drive has had its last command and the outcome has been shown: a
   // signal that came meanwhile ends the process now.
   HoldTerminatingSignals(false);

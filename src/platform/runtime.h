@@ -24,8 +24,9 @@ void CloseFileOrRaise(File *f);
 
 // Runs the program body, with the standard streams guarded and broken pipes
 // ignored first. An InOutError that escapes it is shown in a message box
-// naming the operating-system error, and the process exit code is 1. A
-// terminating signal held during a transfer takes effect once it returns.
-int RunProgram(const std::function<int()> &body);
+// naming the operating-system error, and the process exit code is
+// `inOutErrorCode`. A terminating signal held during a transfer takes effect
+// once it returns.
+int RunProgram(const std::function<int()> &body, int inOutErrorCode);
 
 } // namespace platform

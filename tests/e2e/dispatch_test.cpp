@@ -100,7 +100,7 @@ TEST_P(EveryRow, ReportsAMissingDriveWithItsHeadline) {
   box.WriteScenario(Census(Drive(0, 1, "QUILMAR ", "CD-ROM QM-99    ")));
   const RunResult run = box.Run();
 
-  EXPECT_EQ(run.ExitCode, 0);
+  EXPECT_EQ(run.ExitCode, 6); // drive not found
   for (const auto &op : run.Opcodes) {
     EXPECT_EQ(op, "12") << "only the search may reach the drive";
   }
@@ -207,7 +207,7 @@ TEST(Dispatch, ProgrammingModeRowWithoutDriveShowsTheInstructions) {
   box.WriteScenario(Census(Drive(0, 1, "QUILMAR ", "CD-R   QM-R206C ")));
   const RunResult run = box.Run();
 
-  EXPECT_EQ(run.ExitCode, 0);
+  EXPECT_EQ(run.ExitCode, 6);
   EXPECT_EQ(run.Opcodes, Ops({"12"}));
   EXPECT_TRUE(Shows(run, Window("QM-R206C Firmware Update")));
   EXPECT_TRUE(Shows(run, LabelLine("Label1", "The firmware loader was not found.")));
@@ -220,7 +220,7 @@ TEST(Dispatch, NoImageEndsSilently) {
   Sandbox box;
   box.WriteScenario(Census(Drive(0, 1, "QUILMAR ", "CD-R   QM-W6216T")));
   const RunResult run = box.Run();
-  EXPECT_EQ(run.ExitCode, 0);
+  EXPECT_EQ(run.ExitCode, 3); // the status alone tells a script
   EXPECT_TRUE(run.Opcodes.empty());
   EXPECT_EQ(run.Out, "");
 }
@@ -251,7 +251,7 @@ TEST(Dispatch, FirstImageInTableOrderWinsEvenWhenItsDriveIsMissing) {
   box.WriteImage("FIRM16X.ROM", ImageBytes(100, 2));
   box.WriteScenario(Census(Drive(0, 1, "QUILMAR ", "CD-ROM QM-16    ")));
   const RunResult run = box.Run();
-  EXPECT_EQ(run.ExitCode, 0);
+  EXPECT_EQ(run.ExitCode, 6);
   EXPECT_EQ(run.Opcodes, Ops({"12"}));
   EXPECT_TRUE(Shows(run, LabelLine("Label1", "ZOL-CDRM00417 not found.")));
   EXPECT_TRUE(Shows(run, AppTitleLine(AppTitle)));
@@ -280,7 +280,7 @@ TEST_P(RevisionByte, DecidesWhetherTheRowGoesOn) {
   box.WriteScenario(Census(Drive(0, 1, "QUILMAR ", "CD-ROM QM-20TS  ", c.Revision)));
   const RunResult run = box.Run();
 
-  EXPECT_EQ(run.ExitCode, 0);
+  EXPECT_EQ(run.ExitCode, c.Refused ? 7 : 0);
   EXPECT_TRUE(Shows(run, Window("QM-20TS Firmware Update")));
   if (c.Refused) {
     EXPECT_EQ(run.Opcodes, Ops({"12", "00", "12"})) << "only INQUIRY and TEST UNIT READY";
@@ -368,7 +368,7 @@ TEST_F(DriveSettings, SecondReadRescuesAFailedFirst) {
 TEST_F(DriveSettings, TwoFailedReadsStopTheRun) {
   const RunResult run =
       RunWith("drive 0 1 memory 74 hex:05112233\ndrive 0 1 fail readmem first 2\n");
-  EXPECT_EQ(run.ExitCode, 0);
+  EXPECT_EQ(run.ExitCode, 7);
   EXPECT_EQ(run.Opcodes, Ops({"12", "00", "f1", "f1"}));
   EXPECT_TRUE(Shows(run, LabelLine("Label1", "Unable to recover drive settings.")));
   // The message window comes over the progress window, which shows empty labels.
@@ -380,7 +380,7 @@ TEST_F(DriveSettings, TwoFailedReadsStopTheRun) {
 
 TEST_F(DriveSettings, ZeroFirstByteMeansWrongFirmware) {
   const RunResult run = RunWith("drive 0 1 memory 74 hex:00112233\n");
-  EXPECT_EQ(run.ExitCode, 0);
+  EXPECT_EQ(run.ExitCode, 7);
   EXPECT_EQ(run.Opcodes, Ops({"12", "00", "f1"}));
   EXPECT_TRUE(Shows(run, LabelLine("Label1", "Incorrect firmware for this drive.")));
   EXPECT_FALSE(Shows(run, "Found device at"));
@@ -418,7 +418,7 @@ TEST_P(Binding, FailureShowsOnlySystemBoxes) {
   box->WriteScenario(Census(Drive(0, 1, "QUILMAR ", "CD-R   QM-W6216T")));
   const RunResult run = box->Run();
 
-  EXPECT_EQ(run.ExitCode, 0);
+  EXPECT_EQ(run.ExitCode, 5);
   EXPECT_TRUE(run.Opcodes.empty());
   // Exactly the binding's boxes, then the start-up box, and nothing else.
   std::string expected;

@@ -73,7 +73,7 @@ TEST(HostileManagerRefusal, RevisionRefusalIsKept) {
                       Drive(0, 1, "QUILMAR ", "CD-ROM QM-20TS  ", "1.1A"));
     box.ExpectManagerRaces();
     const RunResult run = box.Run();
-    EXPECT_EQ(run.ExitCode, 0);
+    EXPECT_EQ(run.ExitCode, 7);
     EXPECT_TRUE(Shows(run, "This firmware upgrade does not apply to your drive."));
     EXPECT_EQ(std::count(run.Opcodes.begin(), run.Opcodes.end(), "3b"), 0);
     EXPECT_FALSE(box.HasDriveFile(0, 1, "firmware"));
@@ -88,17 +88,18 @@ struct Hang {
   const char *Directive;
   std::vector<std::string> Opcodes;
   std::string Shown;
+  int Status;
 };
 
 TEST(HostileManagerHang, NeverCompletedCommandFailsAndTheRunEnds) {
   const Hang hangs[] = {
       {"FIRM6216.ROM", "hang writebuffer 2", Ops({"12", "00", "f1", "f0", "00", "3b", "3b"}),
-       ErrorBox("Error sending firmware (0 : 0 : 0)")},
-      {"FIRM6216.ROM", "hang inquiry 1", Ops({"12"}), "      QM-W6216T not found."},
+       ErrorBox("Error sending firmware (0 : 0 : 0)"), 8},
+      {"FIRM6216.ROM", "hang inquiry 1", Ops({"12"}), "      QM-W6216T not found.", 6},
       {"FIRM206.ROM", "hang block 3", Ops({"12", "00", "00", "e1", "e2", "e2", "e2"}),
-       ErrorBox("Error sending firmware.")},
+       ErrorBox("Error sending firmware."), 9},
       {"FIRM206.ROM", "hang end 1", Ops({"12", "00", "00", "e1", "e2", "e2", "e2", "e2", "e4"}),
-       ErrorBox("Error ending firmware send.")},
+       ErrorBox("Error ending firmware send."), 9},
   };
   for (const Hang &hang : hangs) {
     SCOPED_TRACE(hang.Directive);
@@ -110,7 +111,7 @@ TEST(HostileManagerHang, NeverCompletedCommandFailsAndTheRunEnds) {
                       "\n");
     box.ShortenWaits(300);
     const RunResult run = box.Run();
-    EXPECT_EQ(run.ExitCode, 0);
+    EXPECT_EQ(run.ExitCode, hang.Status);
     EXPECT_EQ(run.Opcodes, hang.Opcodes);
     EXPECT_TRUE(Shows(run, hang.Shown)) << run.Out;
   }
@@ -176,8 +177,9 @@ TEST(ImageChangedDuringTransfer, ExactlyTheOpenedBytesOrAnError) {
       box.RestampImage(c.Image);
     });
     const RunResult run = box.Run();
-    EXPECT_EQ(run.ExitCode, 0);
-    if (c.NewSize < static_cast<std::int64_t>(image.size())) {
+    const bool shrank = c.NewSize < static_cast<std::int64_t>(image.size());
+    EXPECT_EQ(run.ExitCode, !shrank ? 0 : program ? 9 : 8);
+    if (shrank) {
       EXPECT_TRUE(Shows(run, ErrorBox(program ? "Error sending firmware."
                                               : "Error sending firmware (0 : 0 : 0)")));
       EXPECT_EQ(std::count(run.Opcodes.begin(), run.Opcodes.end(), "e4"), 0);
@@ -198,7 +200,7 @@ TEST(ImageTooLarge, ProgrammingModeRefusesBeforeStartingTheSend) {
   box.WriteSparseImage("FIRM206.ROM", std::int64_t{1} << 31);
   box.WriteScenario("adapters 1\n" + ProgrammingModeDrive());
   const RunResult run = box.Run();
-  EXPECT_EQ(run.ExitCode, 0);
+  EXPECT_EQ(run.ExitCode, 4);
   EXPECT_EQ(run.Opcodes, Ops({"12", "00", "00"}));
   EXPECT_TRUE(Shows(run, ErrorBox("Error sending firmware.")));
 }

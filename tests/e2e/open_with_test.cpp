@@ -151,7 +151,7 @@ TEST_P(OpenRefused, NamesTheFileAndTouchesNoDrive) {
   const RunResult run = box.Run(c.Made == Make::Unreadable ? "nobody" : nullptr);
   ::chmod(path.c_str(), 0644);
 
-  EXPECT_EQ(run.ExitCode, 0);
+  EXPECT_EQ(run.ExitCode, 4);
   const std::string shown = c.Shown == "NAMES" ? "\"" + path.filename().string() +
                                                      "\" is not the name of a firmware image."
                                                : "\"" + path.string() + "\" " + c.Shown;

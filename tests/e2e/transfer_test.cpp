@@ -139,7 +139,7 @@ TEST_P(DownloadFailure, StopsAtTheFailedBlockAndReportsItsSense) {
   box.WriteScenario("adapters 1\n" + DownloadDrive + "drive 0 1 " + c.Directive + "\n");
   const RunResult run = box.Run();
 
-  EXPECT_EQ(run.ExitCode, 0);
+  EXPECT_EQ(run.ExitCode, 8); // the drive keeps its old firmware
   const auto all = DownloadCdbs(100000);
   EXPECT_EQ(After(run, 3), std::vector<std::string>(all.begin(), all.begin() + c.BlocksSent));
   EXPECT_TRUE(Shows(run, ErrorBox(c.Message))) << run.Out;
@@ -176,7 +176,7 @@ TEST(DownloadEdges, ImageBeyondTheTwentyFourBitOffsetIsRefusedBeforeAnyBlock) {
   box.WriteImage(DownloadImage, ImageBytes((16u << 20) + 1));
   box.WriteScenario("adapters 1\n" + DownloadDrive);
   const RunResult run = box.Run();
-  EXPECT_EQ(run.ExitCode, 0);
+  EXPECT_EQ(run.ExitCode, 4); // the image cannot be used
   EXPECT_EQ(run.Opcodes, Ops({"12", "00", "00"}));
   EXPECT_TRUE(Shows(run, ErrorBox("Error sending firmware (0 : 0 : 0)")));
   EXPECT_FALSE(box.HasDriveFile(0, 1, "firmware"));
@@ -209,7 +209,7 @@ TEST_P(ReadOnlyImage, CannotBeOpenedAndNothingIsSent) {
   box.WriteScenario("adapters 1\n" + (programMode ? ProgramDrive : DownloadDrive));
   const RunResult run = box.Run();
 
-  EXPECT_EQ(run.ExitCode, 0);
+  EXPECT_EQ(run.ExitCode, 4);
   EXPECT_EQ(run.Opcodes, Ops({"12", "00"})) << "only the search reached the drive";
   EXPECT_TRUE(Shows(run, ErrorBox("Error opening firmware file."))) << run.Out << run.Err;
   EXPECT_FALSE(Shows(run, "Found device at"));
@@ -294,7 +294,7 @@ TEST_P(ProgramModeFailure, StopsWithTheStepThatFailed) {
   box.WriteScenario("adapters 1\n" + ProgramDrive + "drive 0 1 " + c.Directive + "\n");
   const RunResult run = box.Run();
 
-  EXPECT_EQ(run.ExitCode, 0);
+  EXPECT_EQ(run.ExitCode, 9); // left in programming mode
   auto expected = ProgramCdbs(100000);
   expected.resize(c.CommandsAfterSearch - 1);
   EXPECT_EQ(After(run, 3), expected);
@@ -370,7 +370,9 @@ TEST_P(BrokenRead, EndsTheTransferWithNothingAfterTheFailure) {
     EXPECT_TRUE(Shows(run, "== Error ==\nI/O error 5")) << run.Out;
     EXPECT_FALSE(Shows(run, "=== Error ==="));
   } else {
-    EXPECT_EQ(run.ExitCode, 0);
+    // Ended while it was read through first: the image cannot be used;
+    // later, the transfer failed.
+    EXPECT_EQ(run.ExitCode, c.Read <= 4 ? 4 : c.ProgramMode ? 9 : 8);
     EXPECT_TRUE(Shows(run, ErrorBox(c.ProgramMode ? "Error sending firmware."
                                                   : "Error sending firmware (0 : 0 : 0)")))
         << run.Out;

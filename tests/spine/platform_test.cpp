@@ -90,12 +90,12 @@ TEST(SpinePlatformRuntime, EscapedIoErrorIsShownAndEndsWithOne) {
   ASSERT_NE(expected, 0);
   test_support::BoxWatcher boxes;
   testing::internal::CaptureStdout();
-  const int code = platform::RunProgram(&FailingBody);
+  const int code = platform::RunProgram(&FailingBody, 1);
   const std::string shown = testing::internal::GetCapturedStdout() + boxes.Stop();
   EXPECT_EQ(code, 1);
   EXPECT_EQ(shown, "== Error ==\nI/O error " + std::to_string(expected) + ": " +
                        platform::SystemErrorText(expected) + "\n[OK]\n");
-  EXPECT_EQ(platform::RunProgram([] { return 0; }), 0);
+  EXPECT_EQ(platform::RunProgram([] { return 0; }, 1), 0);
 }
 
 TEST(SpinePlatformEvents, ManualResetEventStaysSignalledUntilReset) {

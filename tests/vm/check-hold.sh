@@ -31,7 +31,7 @@ while read -r name received run; do
   fi
   foreign_total=$((foreign_total + ${n:-1000}))
   has_line $name '^second: LINUX SG ASPI: .* is in use by another program' "second updater kept away"
-  has_line $name '^second: exit code 0$' "second updater ended normally"
+  has_line $name '^second: exit code 6$' "second updater ended with drive not found"
   has_line $name '^second: ended while the first was flashing$' "second updater ran during the flash"
   has_line $name '^exclusive: .*Device or resource busy' "exclusive open refused"
   has_line $name '^mount: .*Device or resource busy' "mount refused"
@@ -47,7 +47,8 @@ CASES
 f=$hold_cases/h-held
 has_line h-held '^LINUX SG ASPI: /dev/sr[0-9]* is in use by another program' "refusal's reason told"
 has_line h-held 'Error sending firmware \(0 : 0 : 0\)' "refused as a busy drive"
-has_line h-held '^exit=0$' "exit code 0"
+has_line h-held '^exit=8$' "exit status 8: the drive keeps its old firmware"
+has_line h-held 'Nothing of the update reached the drive: it keeps its old firmware' "drive state told"
 grep -qE '^DRV CDB (3B|E1|E2|E4|F0)' "$f" && bad "h-held: a firmware command reached the drive" ||
   ok "h-held: no firmware command reached the drive"
 echo "foreign commands during flashes: $foreign_total"

@@ -24,7 +24,7 @@ sed -n 's/\r$//; s/^WINE \(ready\|done\) after/wine: \1 after/p' "$log"
 c w-w6216 "12 12 00 F1 F0 00 $(blocks 3B 4)" download=100000 "caption: Information" "$OK"
 expect "w-w6216: settings read at memory 74" "memory 74 = 05 11 00 33" "$drive_cases/w-w6216"
 c w-program "12 12 00 00 E1 $(loader 8) E4" loader=229377 "caption: Information" "$LOADED"
-c w-block-refused "12 12 00 00 3B/4 3B/4!" download=32768 "caption: Error" \
+cx 8 w-block-refused "12 12 00 00 3B/4 3B/4!" download=32768 "caption: Error" \
   "Error sending firmware (5 : 26 : 2)"
-c w-desc-sense "12 12 00 00 3B/4 3B/4!" download=32768 "sense=5/26/02 descriptor" \
+cx 8 w-desc-sense "12 12 00 00 3B/4 3B/4!" download=32768 "sense=5/26/02 descriptor" \
   "Error sending firmware (5 : 26 : 2)"

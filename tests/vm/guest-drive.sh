@@ -33,8 +33,7 @@ drive_up() { # DIR TOKENS...
     sleep 0.02; i=$((i + 1))
   done
   i=0
-  mkdir $LOOP/lun/lun_0
-  ln -s $T/core/user_1/$name $LOOP/lun/lun_0/drive
+  lun_link
   DRIVE_SG=
   while [ -z "$DRIVE_SG" ] && [ $i -lt 200 ]; do
     DRIVE_SG=$(ls /sys/class/scsi_generic 2>/dev/null | head -1)
@@ -45,10 +44,21 @@ drive_up() { # DIR TOKENS...
   chmod 0660 /dev/sg* /dev/sr* 2>/dev/null
 }
 
+# The drive plugged in and pulled out: its LUN linked to and unlinked from
+# the loopback target; the kernel scans it in and removes it.
+lun_link() {
+  mkdir $LOOP/lun/lun_0
+  ln -s $T/core/user_1/d$DRIVE_N $LOOP/lun/lun_0/drive
+}
+
+lun_unlink() {
+  rm -f $LOOP/lun/lun_0/drive
+  rmdir $LOOP/lun/lun_0 2>/dev/null
+}
+
 drive_down() {
   local i=0
-  rm -f $LOOP/lun/lun_0/drive
-  rmdir $LOOP/lun/lun_0
+  lun_unlink
   while [ -n "$(ls /sys/class/scsi_generic 2>/dev/null)" ] && [ $i -lt 100 ]; do
     sleep 0.05; i=$((i + 1))
   done

@@ -35,7 +35,7 @@ tail -1 "$work/drive_model_test.log"
 gcc -std=c11 -O2 -Wall -Wextra -Werror -c "$here/drive/tcmu_ring.c" -o "$work/tcmu_ring.o"
 g++ -std=c++20 -O2 -Wall -Wextra -Werror "$here/drive/drive_model.cpp" "$here/drive/tcmu_main.cpp" \
   "$work/tcmu_ring.o" -o "$work/payload/bin/qdrive"
-cp "$(command -v sg_inq)" "$(command -v sg_write_buffer)" "$work/payload/bin/"
+cp "$(command -v sg_inq)" "$(command -v sg_write_buffer)" "$(command -v sg_reset)" "$work/payload/bin/"
 cp "$here/guest-drive.sh" "$here/guest-cases.sh" "$work/payload/bin/"
 cp "$dll" "$work/payload/fw/"
 

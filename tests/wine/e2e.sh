@@ -86,7 +86,8 @@ expect() {
     fail "window ${args[*]: -1} did not go"
 }
 
-# finish CODE: the program ends with CODE, and its image is as it was.
+# finish CODE: the program ends with CODE (the exit statuses of README.txt),
+# and its image is as it was.
 finish() {
   local rc=0
   wait "$program_pid" || rc=$?
@@ -198,19 +199,19 @@ cmp -s "$case_dir/out/drive-1-0.firmware" "$case_dir/FIRM6216.ROM" || fail "firm
 
 start not-found full drive-not-found FIRM6216.ROM 40000
 expect --ok "$title" "QM-W6216T not found."
-finish 0
+finish 6 # drive not found
 nothing_written
 
 start wrong-firmware full qm-w6216t-wrong-firmware FIRM6216.ROM 40000
 expect --ok "$title" "Incorrect firmware for this drive."
-finish 0
+finish 7 # the drive's check refused the image
 nothing_written
 
 # The QM-20TS row refuses a drive of revision 1.1x: the message window's red
 # line is empty and its hint gives way to the refusal.
 start refusal full qm-20ts-rev1 FIRM20X.ROM 40000
 expect --ok "QM-20TS Firmware Update" "$refusal"
-finish 0
+finish 7
 nothing_written
 ! grep -qF "Make sure the drive cable" "$case_dir/windows.txt" || fail "the hint is still shown"
 grep -qx "101 Static: " "$case_dir/windows.txt" || fail "the red line is not empty"
@@ -218,32 +219,32 @@ grep -qx "101 Static: " "$case_dir/windows.txt" || fail "the red line is not emp
 # A QM-R206C that is not in programming mode: the instructions window.
 start instructions full qm-r206c FIRM206.ROM 40000
 expect --ok "QM-R206C Firmware Update" "The firmware loader was not found."
-finish 0
+finish 6
 nothing_written
 
 start failed-block full failing-block FIRM6216.ROM 100000
 expect Error "Error sending firmware (5 : 24 : 0)"
-finish 0
+finish 8 # the drive keeps its old firmware
 [[ $(grep -c -E "^EXEC .*cdb=3b" "$case_dir/transcript.txt") == 3 ]] ||
   fail "not exactly three WRITE BUFFER blocks"
 
 start no-manager none qm-w6216t FIRM6216.ROM 40000
 expect Error "Error loading WNASPI32.DLL"
 expect "Firmware Update" "Error intializing WNASPI32.DLL."
-finish 0
+finish 5 # no manager bound
 
 start invalid-manager sim-noinfo qm-w6216t FIRM6216.ROM 40000
 expect Error "WNASPI32.DLL is invalid"
 expect Error "No SCSI host adapters found."
 expect "Firmware Update" "Error intializing WNASPI32.DLL."
-finish 0
+finish 5
 [[ ! -s $case_dir/transcript.txt ]] || ! grep -q "^EXEC" "$case_dir/transcript.txt" ||
   fail "requests were sent"
 
 start no-adapters sim-zero qm-w6216t FIRM6216.ROM 40000
 expect Error "No SCSI host adapters found."
 expect "Firmware Update" "Error intializing WNASPI32.DLL."
-finish 0
+finish 5
 nothing_written
 
 # No WNASPI32.DLL, so the program falls back to our CDRAL.DLL; Wine's prefix
@@ -251,7 +252,7 @@ nothing_written
 start pass-through-no-drives cdral qm-w6216t FIRM6216.ROM 40000
 expect Error "No SCSI host adapters found."
 expect "Firmware Update" "Error intializing WNASPI32.DLL."
-finish 0
+finish 5
 
 # A manager planted in the current directory, beside the image, is never
 # loaded: the program lies elsewhere, so no manager is found.
@@ -259,9 +260,19 @@ program_elsewhere=1
 start planted-manager full qm-w6216t FIRM6216.ROM 40000
 expect Error "Error loading WNASPI32.DLL"
 expect "Firmware Update" "Error intializing WNASPI32.DLL."
-finish 0
+finish 5
 [[ ! -e $case_dir/transcript.txt ]] || fail "the planted manager was loaded"
 program_elsewhere=""
+
+# The other ends' exit statuses (see README.txt): no image at all, and a failed
+# programming-mode block.
+start no-image full qm-w6216t
+finish 3
+nothing_written
+
+start program-mode-failed full program-mode-failing-block FIRM206.ROM 100000
+expect Error "Error sending firmware."
+finish 9 # left in programming mode
 
 if ((failures)); then
   echo "end-to-end under Wine: $failures failure(s); screenshots in $out"

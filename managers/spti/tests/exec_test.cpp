@@ -105,6 +105,64 @@ TEST_F(ExecTest, StatusAndSenseMapping) {
   }
 }
 
+// A command that changes the drive and that the system refuses or gives up
+// on: one box of the manager's own with the reason, the drive's state and
+// what to do; commands that change nothing, and failures the drive explains
+// with sense, get none.
+TEST(Trouble, TheReasonIsToldOnceInABoxOfTheManagers) {
+  const std::vector<std::uint8_t> block = {0x3B, 0x04, 0, 0, 0, 0, 0, 0, 0, 0};
+  const std::vector<std::uint8_t> loaderBlock = {0xE2, 0x01, 0, 0, 0, 0, 0, 0, 0, 0};
+  const std::vector<std::uint8_t> read = {0xF1, 0, 0, 0, 0, 74, 0, 0, 4, 0};
+  const std::vector<std::uint8_t> sense = {0x70, 0, 0x06, 0,    0, 0, 0, 10, 0,
+                                           0,    0, 0,    0x29, 0, 0, 0, 0,  0};
+  struct Row {
+    const char *name;
+    std::vector<std::uint8_t> failing; // sent after one good block
+    Answer answer;
+    std::vector<const char *> told; // empty: no box
+  } const table[] = {
+      {"drive gone mid-download",
+       block,
+       {ERROR_DEVICE_NOT_CONNECTED, 0, {}, {}},
+       {"CDRAL.DLL: The CD drive was disconnected.", "D: was disconnected",
+        "keeps its old firmware", "connect it again"}},
+      {"drive gone mid-programming",
+       loaderBlock,
+       {ERROR_DEVICE_NOT_CONNECTED, 0, {}, {}},
+       {"left in programming mode", "without switching the drive off"}},
+      {"no answer", block, {ERROR_SEM_TIMEOUT, 0, {}, {}}, {"did not answer within 360 seconds"}},
+      {"rights taken away", block, {ERROR_ACCESS_DENIED, 0, {}, {}}, {"may not read and write D:"}},
+      {"another program",
+       block,
+       {ERROR_SHARING_VIOLATION, 0, {}, {}},
+       {"in use by another program"}},
+      {"explained by the drive", block, {0, 0x02, sense, {}}, {}},
+      {"a read that changes nothing", read, {ERROR_DEVICE_NOT_CONNECTED, 0, {}, {}}, {}},
+  };
+  for (const Row &r : table) {
+    SCOPED_TRACE(r.name);
+    FakeDeviceIo io;
+    FakeDrive d;
+    d.target = 1;
+    io.drives['D'] = d;
+    Manager manager(io);
+    manager.SupportInfo();
+    auto send = [&](const std::vector<std::uint8_t> &cdb) {
+      Exec e(cdb, 0, nullptr, 0);
+      e.block[L.target] = 1;
+      return manager.Send(e.block);
+    };
+    EXPECT_EQ(send(r.failing[0] == 0xE2 ? std::vector<std::uint8_t>{0xE1, 0, 0, 0, 0, 0} : block),
+              SS_COMP);
+    io.answer = [&](const SentCommand &) { return r.answer; };
+    EXPECT_NE(send(r.failing), SS_COMP);
+    EXPECT_NE(send(r.failing), SS_COMP); // the program stops; told once all the same
+    ASSERT_EQ(io.boxes.size(), r.told.empty() ? 0u : 1u);
+    for (const char *text : r.told)
+      EXPECT_NE(io.boxes[0].find(text), std::string::npos) << io.boxes[0];
+  }
+}
+
 TEST_F(ExecTest, AlignedBufferGoesDirectMisalignedThroughACopy) {
   alignas(4) std::uint8_t buffer[40] = {};
   for (int i = 0; i < 40; ++i)

@@ -9,7 +9,8 @@ namespace {
 
 constexpr Sense kInvalidOpcode{0x05, 0x20, 0x00}, kInvalidField{0x05, 0x24, 0x00},
     kOutOfRange{0x05, 0x21, 0x00}, kSequenceError{0x05, 0x2C, 0x00},
-    kBadParameterList{0x05, 0x26, 0x00}, kPowerOnReset{0x06, 0x29, 0x00};
+    kBadParameterList{0x05, 0x26, 0x00}, kPowerOnReset{0x06, 0x29, 0x00},
+    kBecomingReady{0x02, 0x04, 0x01};
 constexpr std::uint32_t kLoaderSpecialAddress = 0x38000;
 constexpr std::uint32_t kMemoryAddress = 74;
 const char kMemoryKey[] = "QUILMAR ";
@@ -103,6 +104,12 @@ std::string ParseToken(const std::string &token, DriveConfig &config) {
       return "";
     }
   }
+  if (key == "reboot" && parts.size() == 2) {
+    config.reboots = true;
+    config.rebootRevision = parts[0] == "-" ? "" : parts[0];
+    config.rebootCommands = static_cast<unsigned>(std::atoi(parts[1].c_str()));
+    return "";
+  }
   if (key == "slow" && (parts.size() == 2 || parts.size() == 3)) {
     Slowness s;
     if (parts.size() == 3)
@@ -125,6 +132,11 @@ Reply DriveModel::Handle(const std::uint8_t *cdb, std::size_t cdbLen, const std:
   if (cdbLen == 0)
     return CheckCondition(kInvalidOpcode);
   const std::uint8_t op = cdb[0];
+  if (booting_ > 0) {
+    if (--booting_ == 0)
+      unitAttention_ = true; // the reset, told once it runs again
+    return Rejected(kBecomingReady, "restarting");
+  }
   // A pending unit attention answers every command but INQUIRY, REQUEST
   // SENSE and REPORT LUNS once, as a drive does after power-on.
   if (unitAttention_ && op != 0x12 && op != 0x03 && op != 0xA0) {
@@ -152,6 +164,13 @@ Reply DriveModel::Handle(const std::uint8_t *cdb, std::size_t cdbLen, const std:
     break;
   case 0x3B:
     r = WriteBuffer(cdb, outLen);
+    if (r.status == 0 && (cdb[1] & 0x1F) == 5 && config_.reboots) {
+      if (!config_.rebootRevision.empty())
+        config_.revision = config_.rebootRevision;
+      booting_ = config_.rebootCommands;
+      unitAttention_ = booting_ == 0;
+      r.note += ", restarting";
+    }
     break;
   case 0xF1:
     r = ReadMemory(cdb, in, inLen);

@@ -35,11 +35,18 @@ struct DriveConfig {
   std::uint8_t memory74[4] = {0x05, 0x11, 0x22, 0x33};
   std::vector<Fault> faults;
   std::vector<Slowness> slow;
+  // After the committing WRITE BUFFER: the drive restarts, answering the
+  // next `rebootCommands` commands NOT READY (becoming ready), then with a
+  // unit attention for its reset, and reports `rebootRevision` from then on
+  // (empty: its old one).
+  bool reboots = false;
+  std::string rebootRevision;
+  unsigned rebootCommands = 0;
 };
 
 // Parses "id=VENDOR:PRODUCT:REV" ('_' stands for a blank), "mem74=05112233",
 // "fail=OP:K:KEY/ASC/ASCQ[:desc]", "slow=OP:MS" (every one), "slow=OP:K:MS",
-// "type=N". Numbers in hex
+// "type=N", "reboot=REV:N" (REV "-" keeps the old revision). Numbers in hex
 // except K and MS. Returns an empty string or what is wrong.
 std::string ParseToken(const std::string &token, DriveConfig &config);
 
@@ -77,6 +84,7 @@ private:
   std::uint8_t memory_[256] = {}; // drive memory the vendor commands reach
   unsigned counts_[256] = {};
   bool unitAttention_ = false;
+  unsigned booting_ = 0;           // commands still answered NOT READY while it restarts
   std::uint32_t downloadNext_ = 0; // offset the next WRITE BUFFER block must carry
   bool loaderOpen_ = false;
   std::uint32_t loaderNext_ = 0;

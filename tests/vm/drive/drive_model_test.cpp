@@ -150,6 +150,28 @@ int main() {
               Run(m, {Wb(5, 0x8000, 0x8000), 0x8000, nullptr, 0, 0, 0, 0}, in).delayMs == 90000,
           "slow: the second WRITE BUFFER only");
   }
+  {
+    qdrive::DriveConfig config;
+    qdrive::ParseToken("id=QUILMAR:CD-R_QM-W106TS:1.0A", config);
+    qdrive::ParseToken("reboot=2.00:2", config);
+    qdrive::DriveModel m(config);
+    std::vector<std::uint8_t> in;
+    Check(Run(m, {Wb(4, 0, 8), 8, nullptr, 0, 0, 0, 0}, in).status == 0 &&
+              Run(m, {kTur, 0, nullptr, 0, 0, 0, 0}, in).status == 0,
+          "reboot: a block before the last changes nothing");
+    Run(m, {Wb(5, 8, 8), 8, nullptr, 0, 0, 0, 0}, in);
+    const std::vector<std::uint8_t> inquiry = {0x12, 0, 0, 0, 36, 0};
+    bool booting = true;
+    for (int i = 0; i < 2; ++i) {
+      const qdrive::Reply r = Run(m, {i ? inquiry : kTur, 36, nullptr, 0, 0, 0, 0}, in);
+      booting = booting && r.status == 2 && r.sense[2] == 2 && r.sense[12] == 4;
+    }
+    Check(booting, "reboot: not ready while it restarts, INQUIRY included");
+    Check(Run(m, {kTur, 0, nullptr, 0, 0, 0, 0}, in).sense[12] == 0x29,
+          "reboot: then a unit attention for the reset");
+    Run(m, {inquiry, 36, nullptr, 0, 0, 0, 0}, in);
+    Check(std::memcmp(in.data() + 32, "2.00", 4) == 0, "reboot: the new revision reported");
+  }
   qdrive::DriveConfig config;
   Check(!qdrive::ParseToken("fail=3b:1:5/26", config).empty(), "malformed fault switch refused");
   std::printf("drive model: %d failure(s)\n", failures);
