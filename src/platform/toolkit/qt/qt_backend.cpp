@@ -235,13 +235,25 @@ void QtControl::FitToText() {
   Widget->resize(width, metrics.height());
 }
 
-int ArgCount = 1;
 char ProgramName[] = "fwupd32";
-char *Arguments[] = {ProgramName, nullptr};
+char PlatformOption[] = "-platform";
+std::string PlatformName;
+char *Arguments[] = {ProgramName, PlatformOption, nullptr, nullptr};
+int ArgCount = 1;
+
+// QApplication keeps the arguments it was given: they live as long as the process.
+int &ArgumentsFor(const std::string &platform) {
+  if (!platform.empty()) {
+    PlatformName = platform;
+    Arguments[2] = PlatformName.data();
+    ArgCount = 3;
+  }
+  return ArgCount;
+}
 
 class QtBackend : public Backend {
 public:
-  QtBackend() : App(ArgCount, Arguments) {
+  explicit QtBackend(const std::string &platform) : App(ArgumentsFor(platform), Arguments) {
     QApplication::setApplicationName(ProgramName);
     QGuiApplication::setDesktopFileName(ProgramName);
     QApplication::setFont(LayoutFont());
@@ -272,8 +284,8 @@ private:
 
 } // namespace
 
-std::unique_ptr<Backend> NewQtBackend() {
-  return std::make_unique<QtBackend>();
+std::unique_ptr<Backend> NewQtBackend(const std::string &platform) {
+  return std::make_unique<QtBackend>(platform);
 }
 
 QWidget *QtWidgetOf(TForm &form) {
