@@ -27,6 +27,9 @@ bool WriteBuffer(std::uint8_t adapter, std::uint8_t target, std::uint32_t offset
                  std::uint32_t length, bool last, std::uint8_t &senseKey, std::uint8_t &asc,
                  std::uint8_t &ascq);
 
+// Whether the image is a whole, finished plain file that can be opened as
+// the transfer opens it; otherwise the refusal has been shown.
+bool ImageReadyToSend(const std::string &fileName);
 bool DownloadMicrocode(TForm1 *window, const std::string &fileName, std::int32_t adapter,
                        std::int32_t target);
 void ProgramModeTransfer(TForm1 *window, const std::string &fileName, std::int32_t adapter,

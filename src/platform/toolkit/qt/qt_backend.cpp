@@ -1,7 +1,6 @@
 // Qt 6 Widgets backend: the real desktop windows.
 #include "platform/toolkit/backend.h"
 #include "platform/toolkit/qt/qt_access.h"
-#include "platform/toolkit/transfer_hold.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -120,10 +119,7 @@ public:
     Window.setWindowTitle(QString::fromStdString(text));
   }
   std::string Caption() const override { return Title; }
-  void Show() override {
-    Display();
-    Hold.Begin();
-  }
+  void Show() override { Display(); }
   void Display() {
     if (Layout.OuterSize)
       FitOuterSize();
@@ -171,7 +167,6 @@ public:
   FormWindow Window;
   std::vector<std::unique_ptr<QtControl>> Controls;
   std::string Title;
-  TransferHold Hold;
 };
 
 QtControl::QtControl(const ControlLayout &layout, QWidget *parent)

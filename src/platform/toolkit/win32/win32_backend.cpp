@@ -108,10 +108,8 @@ class Win32Form : public FormPeer {
 public:
   Win32Form(const FormLayout &layout, TForm &owner, HWND appWindow);
   ~Win32Form() override {
-    if (Wnd == nullptr)
-      return;
-    EndTransferGuard(Wnd);
-    DestroyWindow(Wnd);
+    if (Wnd != nullptr)
+      DestroyWindow(Wnd);
   }
   ControlPeer *Control(const char *name) override {
     for (auto &c : Controls)
@@ -253,11 +251,8 @@ void Win32Form::Centre() {
   SetWindowPos(Wnd, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
-// Shown modeless, a form is the progress window: a transfer runs until the
-// process ends.
 void Win32Form::Show() {
   Display();
-  BeginTransferGuard(Wnd);
 }
 
 void Win32Form::Display() {
@@ -387,6 +382,7 @@ public:
       SendMessageA(App, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(LargeProgramIcon()));
       SendMessageA(App, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(SmallProgramIcon()));
     }
+    GuardTransfersWith(App);
   }
   const char *Name() const override { return "win32"; }
   std::unique_ptr<FormPeer> NewForm(const FormLayout &layout, TForm &owner) override {
