@@ -15,10 +15,11 @@ set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${FWUPD_MAINTAINER}") # packaging/linux
 set(CPACK_DEBIAN_PACKAGE_SECTION admin)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
-# Libraries from dpkg-shlibdeps; the Qt platform plugins (X11, Wayland) are
-# loaded at run time, so they are named here.
+# Libraries from dpkg-shlibdeps; the Qt platform plugins are loaded at run
+# time, so they are named here: X11 (qt6-qpa-plugins) and Wayland
+# (qt6-wayland), without which a Wayland session without X gets no windows.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins")
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, qt6-wayland")
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-wine")
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)

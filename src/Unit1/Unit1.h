@@ -27,6 +27,10 @@ bool WriteBuffer(std::uint8_t adapter, std::uint8_t target, std::uint32_t offset
                  std::uint32_t length, bool last, std::uint8_t &senseKey, std::uint8_t &asc,
                  std::uint8_t &ascq);
 
+// Whether the image is a whole, finished plain file that can be opened as
+// the transfer opens it; otherwise the refusal has been shown.
+bool ImageReadyToSend(const std::string &fileName);
+
 // How a transfer ended, after its box: the caller turns it into the run's
 // exit status (the drive's state after a failure depends on the procedure).
 enum class TransferEnd {

@@ -30,12 +30,19 @@ void Pump() {
   toolkit::Application->ProcessMessages();
 }
 
+// Every box of a transfer tells its outcome: the drive has had its last
+// command, so what held the transfer ends first.
+void OutcomeBox(const std::string &text, toolkit::MsgDlgType type) {
+  platform::EndTransferHold(text);
+  toolkit::MessageDlg(text, type);
+}
+
 void ErrorBox(const std::string &text) {
-  toolkit::MessageDlg(text, toolkit::MsgDlgType::mtError);
+  OutcomeBox(text, toolkit::MsgDlgType::mtError);
 }
 
 void InfoBox(const std::string &text) {
-  toolkit::MessageDlg(text, toolkit::MsgDlgType::mtInformation);
+  OutcomeBox(text, toolkit::MsgDlgType::mtInformation);
 }
 
 // Sense byte 2, ASC and ASCQ in upper-case hex without prefix or leading zeros.
@@ -46,19 +53,43 @@ std::string SendingErrorText(std::uint8_t senseKey, std::uint8_t asc, std::uint8
   return text;
 }
 
-// Opens the image the way both procedures do; shows the error box on failure.
-platform::File *OpenImage(const std::string &fileName) {
+void CloseQuietly(platform::File *file) {
   int error = 0;
-  platform::File *file = platform::OpenExistingReadWrite(fileName.c_str(), &error);
+  platform::CloseFile(file, &error);
+}
+
+std::string Quoted(const std::string &text) {
+  return "\"" + text + "\"";
+}
+
+// Opens the image the way both procedures do, with its size: only a whole,
+// finished file is sent. Shows the refusal on failure.
+platform::File *OpenImage(const std::string &fileName, std::int64_t &size) {
+  auto refusal = platform::ImageRefusal::None;
+  platform::File *file = platform::OpenImageFile(fileName.c_str(), &refusal);
   if (file == nullptr) {
-    ErrorBox("Error opening firmware file.");
+    ErrorBox(refusal == platform::ImageRefusal::StillBeingWritten
+                 ? Quoted(fileName) +
+                       " is still being written by another program. Wait until the copy or "
+                       "download has finished, then start the update again. The drive was not "
+                       "updated."
+                 : "Error opening firmware file.");
+    return nullptr;
+  }
+  size = platform::FileSizeOrRaise(file);
+  if (size == 0) {
+    CloseQuietly(file);
+    ErrorBox(Quoted(fileName) + " is empty: the copy or download of the firmware image did not "
+                                "complete. The drive was not updated.");
+    return nullptr;
   }
   return file;
 }
 
-void CloseQuietly(platform::File *file) {
-  int error = 0;
-  platform::CloseFile(file, &error);
+// The image must keep the size it had when opened until the drive has had
+// its committing command: one that grows meanwhile is still being written.
+bool SizeUnchanged(platform::File *file, std::int64_t size) {
+  return platform::FileSizeOrRaise(file) == size;
 }
 
 // Every failure after the file was opened: the image is closed (quietly: the
@@ -89,11 +120,10 @@ void AnnounceTransfer(TForm1 *window, std::int32_t adapter, std::int32_t target)
   }
 }
 
-TransferEnd DownloadImage(TForm1 *window, platform::File *file, std::int32_t adapter,
-                          std::int32_t target) {
+TransferEnd DownloadImage(TForm1 *window, platform::File *file, std::int64_t size,
+                          std::int32_t adapter, std::int32_t target) {
   AnnounceTransfer(window, adapter, target);
 
-  const std::int64_t size = platform::FileSizeOrRaise(file);
   // Refused before any block goes out: a larger image would wrap the offset
   // and overwrite the start of the drive's buffer.
   ImageFingerprint opened;
@@ -112,7 +142,7 @@ TransferEnd DownloadImage(TForm1 *window, platform::File *file, std::int32_t ada
     const std::size_t wanted = std::min<std::size_t>(TransferBlockSize, std::size_t(remaining));
     const std::size_t got = platform::BlockRead(file, TransferBuffer, wanted);
     const std::int64_t end = platform::FilePosOrRaise(file);
-    if (got < wanted || end > MaxDownloadSize ||
+    if (got < wanted || end > MaxDownloadSize || !SizeUnchanged(file, size) ||
         !BlockUnchanged(opened, static_cast<std::size_t>((end - 1) / TransferBlockSize),
                         TransferBuffer, got)) {
       FailTransfer(file, SendingErrorText(0, 0, 0));
@@ -138,15 +168,14 @@ TransferEnd DownloadImage(TForm1 *window, platform::File *file, std::int32_t ada
   return TransferEnd::Completed;
 }
 
-TransferEnd ProgramImage(TForm1 *window, platform::File *file, std::int32_t adapter,
-                         std::int32_t target) {
+TransferEnd ProgramImage(TForm1 *window, platform::File *file, std::int64_t size,
+                         std::int32_t adapter, std::int32_t target) {
   AnnounceTransfer(window, adapter, target);
 
-  // The size is taken once: exactly the bytes the image held when it was
-  // opened are sent, whatever another process does to the file meanwhile.
-  // The image is read through once before the drive is put into a firmware
-  // send, so that a file that fails or ends early leaves the drive as it was.
-  const std::int64_t size = platform::FileSizeOrRaise(file);
+  // The size is taken once, at the open: exactly the bytes the image held
+  // then are sent, and a file that changes meanwhile is not committed. The
+  // image is read through once before the drive is put into a firmware send,
+  // so that a file that fails or ends early leaves the drive as it was.
   ImageFingerprint opened;
   if (size > MaxProgramSize || !TakeFingerprint(file, size, opened)) {
     FailTransfer(file, "Error sending firmware.");
@@ -165,8 +194,9 @@ TransferEnd ProgramImage(TForm1 *window, platform::File *file, std::int32_t adap
     const std::size_t got = platform::BlockRead(file, TransferBuffer, wanted);
     // The file shrank or was rewritten: the drive must not take a short or
     // mixed image for the whole, and never gets 0xE4 for one.
-    if (got < wanted || !BlockUnchanged(opened, static_cast<std::size_t>(at / TransferBlockSize),
-                                        TransferBuffer, got)) {
+    if (got < wanted || !SizeUnchanged(file, size) ||
+        !BlockUnchanged(opened, static_cast<std::size_t>(at / TransferBlockSize), TransferBuffer,
+                        got)) {
       FailTransfer(file, "Error sending firmware.");
       return TransferEnd::Failed;
     }
@@ -181,6 +211,10 @@ TransferEnd ProgramImage(TForm1 *window, platform::File *file, std::int32_t adap
   }
   window->Label3->SetCaption("Ending firmware transfer.");
   Pump();
+  if (!SizeUnchanged(file, size)) {
+    FailTransfer(file, "Error sending firmware.");
+    return TransferEnd::Failed;
+  }
   if (!EndFirmwareSend(ha, tgt)) {
     FailTransfer(file, "Error ending firmware send.");
     return TransferEnd::Failed;
@@ -193,20 +227,32 @@ TransferEnd ProgramImage(TForm1 *window, platform::File *file, std::int32_t adap
 
 } // namespace
 
+bool ImageReadyToSend(const std::string &fileName) {
+  std::int64_t size = 0;
+  platform::File *file = OpenImage(fileName, size);
+  if (file == nullptr) {
+    return false;
+  }
+  CloseQuietly(file);
+  return true;
+}
+
 TransferEnd DownloadMicrocode(TForm1 *window, const std::string &fileName, std::int32_t adapter,
                               std::int32_t target) {
-  platform::File *file = OpenImage(fileName);
+  std::int64_t size = 0;
+  platform::File *file = OpenImage(fileName, size);
   if (file == nullptr) {
     return TransferEnd::FileUnusable;
   }
-  return WithImage(file, [&] { return DownloadImage(window, file, adapter, target); });
+  return WithImage(file, [&] { return DownloadImage(window, file, size, adapter, target); });
 }
 
 TransferEnd ProgramModeTransfer(TForm1 *window, const std::string &fileName, std::int32_t adapter,
                                 std::int32_t target) {
-  platform::File *file = OpenImage(fileName);
+  std::int64_t size = 0;
+  platform::File *file = OpenImage(fileName, size);
   if (file == nullptr) {
     return TransferEnd::FileUnusable;
   }
-  return WithImage(file, [&] { return ProgramImage(window, file, adapter, target); });
+  return WithImage(file, [&] { return ProgramImage(window, file, size, adapter, target); });
 }

@@ -179,6 +179,12 @@ bool RevisionRefuses(char refusedChar) {
   return true;
 }
 
+// Nothing more goes to the drive: the transfer's hold ends before the window.
+void RefuseOverProgressWindow(const std::string &headline) {
+  platform::EndTransferHold(headline);
+  ShowMessageWindow("QM-W6216T Firmware Update", headline);
+}
+
 // Row 9: true when the settings allow the update (byte 2 cleared and written
 // back, whatever the write returns); otherwise the reason has been shown.
 bool DriveSettingsAllow() {
@@ -187,11 +193,11 @@ bool DriveSettingsAllow() {
       ReadDriveMemory(HaByte(), TargetByte(), DriveSettingsAddress, 4, DriveSettings) ||
       ReadDriveMemory(HaByte(), TargetByte(), DriveSettingsAddress, 4, DriveSettings);
   if (!read) {
-    ShowMessageWindow("QM-W6216T Firmware Update", "Unable to recover drive settings.");
+    RefuseOverProgressWindow("Unable to recover drive settings.");
     return false;
   }
   if (DriveSettings[0] == 0) {
-    ShowMessageWindow("QM-W6216T Firmware Update", "Incorrect firmware for this drive.");
+    RefuseOverProgressWindow("Incorrect firmware for this drive.");
     return false;
   }
   DriveSettings[2] = 0;
@@ -226,11 +232,19 @@ ExitStatus RunRow(const Image &image) {
     ReportNotFound(row);
     return ExitStatus::DriveNotFound;
   }
+  // Before anything that changes the drive: only a whole, finished image.
+  if (!ImageReadyToSend(image.File)) {
+    return ExitStatus::FileUnusable;
+  }
   if (row.Check == PreCheck::RevisionRefuses1 || row.Check == PreCheck::RevisionRefuses0) {
     if (RevisionRefuses(row.Check == PreCheck::RevisionRefuses1 ? '1' : '0')) {
       return ExitStatus::CheckRefused;
     }
   }
+  // From the progress window until the drive has had its last command,
+  // nothing ordinary ends the run; the transfer ends the hold before it shows
+  // its outcome.
+  platform::HoldForTransfer();
   OpenProgressWindow(row.Title);
   if (row.Check == PreCheck::DriveSettings && !DriveSettingsAllow()) {
     return ExitStatus::CheckRefused;

@@ -106,6 +106,14 @@ bool PlainFileReadable(const char *name, int *error);
 // Opens an existing file for reading and writing, sharing reading and writing
 // with other processes. Never creates or truncates.
 File *OpenExistingReadWrite(const char *name, int *error);
+// Opens a firmware image: refused (nullptr, CannotOpen) where the read-write
+// open above would refuse it (missing, read-only, on a read-only medium), when
+// the name is a symbolic link, or when what opened is no plain file; refused
+// as StillBeingWritten when another process holds it open for writing (a copy
+// or download that has not finished). Reading and writing stay shared; the
+// image is never written.
+enum class ImageRefusal { None, CannotOpen, StillBeingWritten };
+File *OpenImageFile(const char *name, ImageRefusal *refusal);
 bool ReadFromFile(File *f, void *buf, std::size_t max, std::size_t *got, int *error);
 bool WriteToFile(File *f, const void *buf, std::size_t n, int *error);
 bool FileSizeOf(File *f, std::int64_t *size, int *error);
@@ -125,14 +133,30 @@ void SystemMessageBox(const char *text, const char *caption);
 void HoldOffIdleSleep(bool hold);
 
 // --- signals -----------------------------------------------------------------
-// While held, the signals that end a process from outside (a closed terminal,
-// Ctrl+C, Ctrl+\, a termination request) are recorded instead of acted on,
-// whichever thread they reach; releasing the hold lets the first one recorded
-// take effect at once. A transfer cut off half way leaves a dead drive.
-void HoldTerminatingSignals(bool hold);
-// A write to a pipe nobody reads is an ordinary write error, never the end of
-// the process.
+// While held, every signal from outside whose default is to end the process
+// (a closed terminal, Ctrl+C, Ctrl+\, a termination request, the user and
+// timer signals, ...) is recorded instead of acted on, whichever thread it
+// reaches; faults of the program itself keep their default. Releasing the
+// hold lets the first one recorded take effect at once, after `note` (when
+// not null) was written to standard error. A transfer cut off half way
+// leaves a dead drive.
+void HoldTerminatingSignals(bool hold, const char *note = nullptr);
+// The program's own failing writes (to a pipe nobody reads, past the file
+// size limit) are ordinary write errors, never the end of the process.
 void IgnoreBrokenPipes();
+
+// --- a firmware transfer -------------------------------------------------------
+// Held from the progress window until the drive has had its last command:
+// signals are held (HoldTerminatingSignals) and sleep and shutdown are held
+// off (HoldOffIdleSleep), together with what a toolkit backend adds through
+// its listener (Windows: log-off refused for the progress window). Ending it
+// with the outcome of the transfer lets a signal held meanwhile end the
+// process at once, the outcome written to standard error first, since it can
+// then no longer be shown.
+void HoldForTransfer();
+void EndTransferHold(const std::string &outcome);
+bool TransferHeld();
+void ListenToTransferHold(void (*listener)(bool held));
 
 // --- console ---------------------------------------------------------------
 bool EnsureConsole();                                // create one where the process has none

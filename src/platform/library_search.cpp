@@ -60,7 +60,8 @@ std::vector<std::string> LibrarySearchDirs(const LibraryPlaces &places) {
     if (!IsAbsolute(dir))
       return;
     const std::string key = Comparable(dir);
-    if (!mayBeCurrent && key == current)
+    // The current directory, or one below it (both end in a separator).
+    if (!mayBeCurrent && !current.empty() && key.rfind(current, 0) == 0)
       return;
     for (const auto &s : seen)
       if (s == key)
@@ -70,7 +71,8 @@ std::vector<std::string> LibrarySearchDirs(const LibraryPlaces &places) {
   };
   // The executable's, system and Windows directories are trusted places even
   // when the program was started in one of them; PATH is the user's, and an
-  // entry naming the current directory would bring it back into the search.
+  // entry naming the current directory or one below it would bring it back
+  // into the search.
   add(places.ExecutableDir, true);
   add(places.SystemDir, true);
   add(places.WindowsDir, true);

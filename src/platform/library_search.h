@@ -21,7 +21,8 @@ struct LibraryPlaces {
 };
 
 // Directories to search, in order, each ending in a separator; relative and
-// repeated entries, and any naming the current directory, are left out.
+// repeated entries, and any naming the current directory or one below it,
+// are left out.
 std::vector<std::string> LibrarySearchDirs(const LibraryPlaces &places);
 
 // The first dir + name for which exists() holds, or empty. The loader is then

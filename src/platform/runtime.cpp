@@ -48,6 +48,7 @@ int RunBody(const std::function<int()> &body, int inOutErrorCode) {
     return body();
   } catch (const InOutError &e) {
     const std::string text = "I/O error " + std::to_string(e.code) + ": " + SystemErrorText(e.code);
+    EndTransferHold(text); // the drive gets nothing more
     SystemMessageBox(text.c_str(), "Error");
     return inOutErrorCode;
   }
@@ -58,9 +59,9 @@ int RunProgram(const std::function<int()> &body, int inOutErrorCode) {
   IgnoreBrokenPipes();
   GuardStandardStreams();
   const int exitCode = RunBody(body, inOutErrorCode);
-  // The drive has had its last command and the outcome has been shown: a
-  // signal that came meanwhile ends the process now.
-  HoldTerminatingSignals(false);
+  // Every path of the program ends the hold where the drive had its last
+  // command; this only makes sure no signal stays held past the run.
+  EndTransferHold("the program has ended");
   return exitCode;
 }
 

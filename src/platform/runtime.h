@@ -24,9 +24,8 @@ void CloseFileOrRaise(File *f);
 
 // Runs the program body, with the standard streams guarded and broken pipes
 // ignored first. An InOutError that escapes it is shown in a message box
-// naming the operating-system error, and the process exit code is
-// `inOutErrorCode`. A terminating signal held during a transfer takes effect
-// once it returns.
+// naming the operating-system error (a transfer's hold ended first), and the
+// process exit code is `inOutErrorCode`.
 int RunProgram(const std::function<int()> &body, int inOutErrorCode);
 
 } // namespace platform

@@ -16,8 +16,8 @@
 #include <set>
 #include <signal.h>
 #include <sstream>
-#include <sys/stat.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -68,7 +68,7 @@ std::set<fs::path> FilesUnder(const fs::path &root) {
       it.disable_recursion_pending();
       continue;
     }
-    files.insert(fs::relative(it->path(), root));
+    files.insert(it->path().lexically_relative(root)); // a link as itself
   }
   return files;
 }
@@ -274,6 +274,10 @@ void Sandbox::WriteSparseImage(const std::string &name, std::int64_t size) {
   images_.push_back({path, {}, MtimeNs(path), size});
 }
 
+void Sandbox::ForgetImage(const std::string &name) {
+  std::erase_if(images_, [&](const ImageStamp &image) { return image.Path == dir_ / name; });
+}
+
 void Sandbox::RestampImage(const std::string &name) {
   for (auto &image : images_) {
     if (image.Path == dir_ / name) {
@@ -371,7 +375,9 @@ RunResult Sandbox::Run(const char *user) {
     env.push_back(entry);
   }
   env.push_back("SIMASPI_SCENARIO=" + (sim / "sim.scn").string());
-  env.push_back("FWUPD_TOOLKIT=console");
+  if (!setByCase("FWUPD_TOOLKIT=")) {
+    env.push_back("FWUPD_TOOLKIT=console");
+  }
   env.push_back("TMPDIR=" + (dir_ / "tmp").string());
   env.insert(env.end(), extraEnv_.begin(), extraEnv_.end());
   std::vector<char *> envp;

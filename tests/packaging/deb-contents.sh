@@ -12,7 +12,7 @@ if ! diff -u <(sort "$here/deb-files.txt") <(echo "$listed"); then
   exit 1
 fi
 depends=$(dpkg-deb -f "$deb" Depends)
-for needed in libqt6widgets6 qt6-qpa-plugins libsystemd0 libc6; do
+for needed in libqt6widgets6 qt6-qpa-plugins qt6-wayland libsystemd0 libc6; do
   if ! grep -q "\b$needed\b" <<<"$depends"; then
     echo "deb-contents: Depends lacks $needed: $depends" >&2
     exit 1

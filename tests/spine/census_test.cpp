@@ -111,31 +111,44 @@ TEST(SpineManagerBinding, FailureBoxesInOrder) {
 }
 
 // Whatever the library path says: ".", an empty entry (the loader reads it
-// as the current directory), a relative directory, or an absolute one that
-// is the current directory under any name ("@" stands for its own path).
+// as the current directory), a relative directory, an absolute one that is
+// the current directory under any name or lies below it ("@" stands for its
+// own path), or one reached through /proc's view of the current directory
+// ("%" stands for a directory beside it that also holds a manager).
 TEST(SpineManagerBinding, ManagerInTheCurrentDirectoryIsNotLoaded) {
   const char *given = std::getenv("LD_LIBRARY_PATH");
   const std::string saved = given != nullptr ? given : "";
   std::vector<std::string> patterns = {
       "", ".", ":/nonexistent", "/nonexistent:", "/nonexistent::/x", "bin/.."};
 #ifndef _WIN32
-  patterns.insert(patterns.end(), {"@", "@/", "@/bin/..", "/proc/self/cwd",
-                                   "/nonexistent:/proc/self/cwd/.", "@/link"});
+  patterns.insert(patterns.end(),
+                  {"@", "@/", "@/bin/..", "/proc/self/cwd", "/nonexistent:/proc/self/cwd/.",
+                   "@/link", "@/sub", "/proc/self/cwd/sub", "/proc/self/cwd/../%", "@/proc-link"});
 #endif
   for (const std::string &pattern : patterns) {
     SCOPED_TRACE(testing::Message() << "LD_LIBRARY_PATH=" << pattern);
     Sandbox box("", /*managerBesideProgram=*/false);
     std::filesystem::copy_file(box.dir / "WNASPI32.DLL", box.dir / "CDRAL.DLL");
+    const std::filesystem::path beside = box.dir.string() + "-beside";
 #ifndef _WIN32
     std::filesystem::create_directory_symlink(box.dir, box.dir / "link");
+    std::filesystem::create_directory_symlink("/proc/self/cwd/../" + beside.filename().string(),
+                                              box.dir / "proc-link");
+    std::filesystem::create_directory(box.dir / "sub");
+    std::filesystem::copy_file(box.dir / "WNASPI32.DLL", box.dir / "sub" / "WNASPI32.DLL");
+    std::filesystem::create_directory(beside);
+    std::filesystem::copy_file(box.dir / "WNASPI32.DLL", beside / "WNASPI32.DLL");
 #endif
     box.Scenario("adapters 1\n");
     std::string path = pattern;
     if (path.rfind('@', 0) == 0)
       path = box.dir.string() + path.substr(1);
+    if (!path.empty() && path.back() == '%')
+      path = path.substr(0, path.size() - 1) + beside.filename().string();
     test_support::SetEnvironment("LD_LIBRARY_PATH", path.c_str());
     const bool ran = box.Run();
     test_support::SetEnvironment("LD_LIBRARY_PATH", saved.c_str());
+    std::filesystem::remove_all(beside);
     ASSERT_TRUE(ran);
     EXPECT_EQ(box.exitCode, 1);
     EXPECT_EQ(box.output, Box("Error loading WNASPI32.DLL") + "not bound\n");

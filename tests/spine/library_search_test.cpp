@@ -44,6 +44,10 @@ TEST(LibrarySearch, LibraryPlantedInTheCurrentDirectoryIsNeverFound) {
   auto differentCase = places;
   differentCase.PathVariable = "d:/images/";
   EXPECT_EQ(Find("WNASPI32.DLL", differentCase, {"d:/images/WNASPI32.DLL"}), "");
+  // Nor from a directory below it.
+  auto below = places;
+  below.PathVariable = "D:\\Images\\sub;C:\\BIN";
+  EXPECT_EQ(Find("WNASPI32.DLL", below, {"D:\\Images\\sub\\WNASPI32.DLL"}), "");
 }
 
 TEST(LibrarySearch, FirstPlaceHoldingTheFileWins) {

@@ -71,6 +71,41 @@ TEST(SpinePlatformFiles, ReadOnlyFileIsNotOpened) {
   fs::remove(p);
 }
 
+// The image open, natively and under Wine: a writer of this process (a copy
+// still writing it) makes it "still being written"; a directory, a missing
+// or read-only file cannot be opened; a plain file opens once the writer is
+// gone, and shares reading and writing.
+TEST(SpinePlatformFiles, ImageOpensOnlyAsAFinishedPlainFile) {
+  const fs::path p = Scratch("-image");
+  std::ofstream(p, std::ios::binary) << "0123456789";
+  const std::string name = p.string();
+  auto refusal = platform::ImageRefusal::None;
+  int error = 0;
+  platform::File *writer = platform::OpenExistingReadWrite(name.c_str(), &error);
+  ASSERT_NE(writer, nullptr);
+  EXPECT_EQ(platform::OpenImageFile(name.c_str(), &refusal), nullptr);
+  EXPECT_EQ(refusal, platform::ImageRefusal::StillBeingWritten);
+  platform::CloseFile(writer, &error);
+
+  platform::File *image = platform::OpenImageFile(name.c_str(), &refusal);
+  ASSERT_NE(image, nullptr);
+  EXPECT_EQ(refusal, platform::ImageRefusal::None);
+  EXPECT_EQ(platform::FileSizeOrRaise(image), 10);
+  std::ifstream other(p, std::ios::binary);
+  EXPECT_TRUE(other.is_open());
+  other.close();
+  platform::CloseFileOrRaise(image);
+
+  for (const fs::path &unopenable : {fs::temp_directory_path(), Scratch("-missing")}) {
+    EXPECT_EQ(platform::OpenImageFile(unopenable.string().c_str(), &refusal), nullptr);
+    EXPECT_EQ(refusal, platform::ImageRefusal::CannotOpen);
+  }
+  fs::permissions(p, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+  EXPECT_EQ(platform::OpenImageFile(name.c_str(), &refusal), nullptr);
+  EXPECT_EQ(refusal, platform::ImageRefusal::CannotOpen);
+  fs::remove(p);
+}
+
 int FailingBody() {
   const fs::path dir = fs::temp_directory_path();
   // Reading a directory opened for writing cannot work: the open itself fails.

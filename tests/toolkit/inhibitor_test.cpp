@@ -1,9 +1,11 @@
-// While the progress window (a form shown modeless) is up, logind is asked
-// over the system bus to hold off sleep, shutdown and idleness, and the lock
-// it hands back is kept; once the window is gone the lock is released.
-// A private bus stands in for the system bus and a stand-in for logind.
+// While a transfer holds (platform::HoldForTransfer), logind is asked over
+// the system bus to hold off sleep, shutdown and idleness, and the lock it
+// hands back is kept; the lock is released where the hold ends, before the
+// outcome is shown. Showing a window holds nothing. A private bus stands in
+// for the system bus and a stand-in for logind.
 #include <gtest/gtest.h>
 
+#include "platform/kernel.h"
 #include "platform/toolkit/layouts.h"
 #include "platform/toolkit/toolkit.h"
 #include "private_bus.h"
@@ -46,7 +48,7 @@ struct Login1StandIn {
   }
 };
 
-TEST(Inhibitor, ProgressWindowHoldsSleepAndShutdownOffUntilItIsGone) {
+TEST(Inhibitor, TransferHoldsSleepAndShutdownOffUntilItsHoldEnds) {
   test_support::PrivateBus bus;
   ASSERT_FALSE(bus.Address.empty()) << "dbus-daemon did not start";
   Login1StandIn login1;
@@ -57,21 +59,21 @@ TEST(Inhibitor, ProgressWindowHoldsSleepAndShutdownOffUntilItIsGone) {
   setenv("DBUS_SYSTEM_BUS_ADDRESS", bus.Address.c_str(), 1);
   setenv("FWUPD_TOOLKIT", "console", 1);
 
-  {
-    toolkit::TForm progress(toolkit::layouts::Form1);
-    EXPECT_EQ(service.Calls(), 0) << "nothing is held before the window is shown";
-    progress.Show();
-    ASSERT_EQ(service.Calls(), 1);
-    EXPECT_EQ(login1.Asked[0], "sleep:shutdown:idle");
-    EXPECT_EQ(login1.Asked[1], "fwupd32");
-    EXPECT_EQ(login1.Asked[2], "Firmware update in progress");
-    EXPECT_EQ(login1.Asked[3], "block");
-    pollfd p{login1.LockFarEnd, POLLIN, 0};
-    EXPECT_EQ(poll(&p, 1, 0), 0) << "the lock is held while the window is up";
-    progress.Show(); // shown again: still the one lock
-    EXPECT_EQ(service.Calls(), 1);
-  }
-  EXPECT_TRUE(login1.LockReleased());
+  toolkit::TForm progress(toolkit::layouts::Form1);
+  progress.Show();
+  EXPECT_EQ(service.Calls(), 0) << "showing a window holds nothing";
+  platform::HoldForTransfer();
+  ASSERT_EQ(service.Calls(), 1);
+  EXPECT_EQ(login1.Asked[0], "sleep:shutdown:idle");
+  EXPECT_EQ(login1.Asked[1], "fwupd32");
+  EXPECT_EQ(login1.Asked[2], "Firmware update in progress");
+  EXPECT_EQ(login1.Asked[3], "block");
+  pollfd p{login1.LockFarEnd, POLLIN, 0};
+  EXPECT_EQ(poll(&p, 1, 0), 0) << "the lock is held while the transfer holds";
+  platform::HoldForTransfer(); // taken again: still the one lock
+  EXPECT_EQ(service.Calls(), 1);
+  platform::EndTransferHold("Firmware update successfull.");
+  EXPECT_TRUE(login1.LockReleased()) << "released before the outcome box, the window still up";
 }
 
 } // namespace

@@ -164,4 +164,13 @@ void RewriteComplemented(const std::string &path, const std::string &written,
   transcript.Line("REWRITE path=" + written + " failed");
 }
 
+void AppendBlock(const std::string &path, const std::string &written, Transcript &transcript) {
+  const std::vector<uint8_t> block(32768, 0x5A);
+  std::FILE *file = std::fopen(path.c_str(), "ab");
+  const bool appended =
+      file != nullptr && std::fwrite(block.data(), 1, block.size(), file) == block.size();
+  const bool closed = file != nullptr && std::fclose(file) == 0;
+  transcript.Line("GROW path=" + written + (appended && closed ? "" : " failed"));
+}
+
 } // namespace simaspi

@@ -23,4 +23,8 @@ void RaiseSignal(int signal, const std::string &name, Transcript &transcript);
 void RewriteComplemented(const std::string &path, const std::string &written,
                          Transcript &transcript);
 
+// Appends 32768 bytes to the file, as a copy or download still writing it
+// would. Writes `GROW path=WRITTEN`, with ` failed` when it could not.
+void AppendBlock(const std::string &path, const std::string &written, Transcript &transcript);
+
 } // namespace simaspi

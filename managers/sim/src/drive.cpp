@@ -75,6 +75,7 @@ ArrivalRules RulesOnArrival(const DriveState &drive, uint8_t opcode) {
   ArrivalRules rules;
   rules.signal = MatchingRule(drive, FailRule::Action::Signal, opcode, next);
   rules.rewrite = MatchingRule(drive, FailRule::Action::Rewrite, opcode, next);
+  rules.grow = MatchingRule(drive, FailRule::Action::Grow, opcode, next);
   return rules;
 }
 

@@ -58,6 +58,7 @@ DriveOutcome ExecuteOnDrive(DriveState &drive, const DriveRequest &request);
 struct ArrivalRules {
   const FailRule *signal = nullptr;
   const FailRule *rewrite = nullptr;
+  const FailRule *grow = nullptr;
 };
 ArrivalRules RulesOnArrival(const DriveState &drive, uint8_t opcode);
 

@@ -234,6 +234,8 @@ private:
       arrival = RulesOnArrival(drive->second, f.cdb[0]);
       if (arrival.rewrite)
         RewriteComplemented(arrival.rewrite->path, arrival.rewrite->written, transcript_);
+      if (arrival.grow)
+        AppendBlock(arrival.grow->path, arrival.grow->written, transcript_);
       // A synchronous manager is interrupted on the caller's own thread.
       if (arrival.signal && !scenario_.async)
         RaiseSignal(arrival.signal->signal, arrival.signal->written, transcript_);

@@ -266,7 +266,10 @@ void ParseFail(Cursor &c, DriveConfig &drive, FailRule::Action action) {
 #ifndef _WIN32
 // The signals a terminal, a session or a pipe sends, by name.
 const std::pair<const char *, int> kSignalNames[] = {
-    {"HUP", SIGHUP}, {"INT", SIGINT}, {"TERM", SIGTERM}, {"QUIT", SIGQUIT}, {"PIPE", SIGPIPE}};
+    {"HUP", SIGHUP},       {"INT", SIGINT},   {"TERM", SIGTERM},    {"QUIT", SIGQUIT},
+    {"PIPE", SIGPIPE},     {"USR1", SIGUSR1}, {"USR2", SIGUSR2},    {"ALRM", SIGALRM},
+    {"VTALRM", SIGVTALRM}, {"PROF", SIGPROF}, {"XCPU", SIGXCPU},    {"XFSZ", SIGXFSZ},
+    {"IO", SIGIO},         {"PWR", SIGPWR},   {"STKFLT", SIGSTKFLT}};
 #endif
 
 // A signal by name, or by its decimal number.
@@ -280,7 +283,7 @@ int SignalNumber(const std::string &w) {
       return number;
   if (w.empty() || w.size() > 3 || w.find_first_not_of("0123456789") != std::string::npos ||
       std::stoi(w) < 1 || std::stoi(w) >= NSIG)
-    throw LineError("unknown signal '" + w + "' (HUP, INT, TERM, QUIT, PIPE or a number)");
+    throw LineError("unknown signal '" + w + "' (a name such as HUP, USR1, ALRM, or a number)");
   return std::stoi(w);
 #endif
 }
@@ -295,10 +298,11 @@ void ParseSignal(Cursor &c, DriveConfig &drive) {
   drive.fails.push_back(rule);
 }
 
-// `rewrite PATH KIND N`.
-void ParseRewrite(Cursor &c, DriveConfig &drive, const std::string &baseDir) {
+// `rewrite PATH KIND N`, `grow PATH KIND N`.
+void ParseFileRule(Cursor &c, DriveConfig &drive, const std::string &baseDir,
+                   FailRule::Action action) {
   FailRule rule;
-  rule.action = FailRule::Action::Rewrite;
+  rule.action = action;
   rule.written = c.Word("path");
   rule.path = Resolve(rule.written, baseDir);
   ParseOccurrence(c, rule);
@@ -348,7 +352,9 @@ void ParseDriveProps(Cursor &c, DriveConfig &drive, InquiryFields &fields,
     } else if (prop == "signal") {
       ParseSignal(c, drive);
     } else if (prop == "rewrite") {
-      ParseRewrite(c, drive, baseDir);
+      ParseFileRule(c, drive, baseDir, FailRule::Action::Rewrite);
+    } else if (prop == "grow") {
+      ParseFileRule(c, drive, baseDir, FailRule::Action::Grow);
     } else {
       throw LineError("unknown drive property '" + prop + "'");
     }

@@ -18,11 +18,11 @@ struct Sense {
 
 // What a drive does to chosen commands: fail them, or, as a broken manager
 // would, never complete them or complete them a second time later; or what
-// happens to the caller's process as they arrive: a signal, a file rewritten;
-// or take long over them, as a drive programming its flash does.
+// happens to the caller's process as they arrive: a signal, a file rewritten
+// or grown; or take long over them, as a drive programming its flash does.
 struct FailRule {
   enum class When { Nth, FirstN, All };
-  enum class Action { Fail, Hang, CompleteTwice, Signal, Rewrite, Slow };
+  enum class Action { Fail, Hang, CompleteTwice, Signal, Rewrite, Grow, Slow };
   Action action = Action::Fail;
   uint8_t opcode = 0; // of the command kind the rule names
   When when = When::All;
@@ -30,8 +30,8 @@ struct FailRule {
   bool hasSense = false;
   Sense sense;
   int signal = 0;      // Signal: its number
-  std::string written; // Signal: the name; Rewrite: the path; as the scenario gives them
-  std::string path;    // Rewrite: the file, resolved
+  std::string written; // Signal: the name; Rewrite, Grow: the path; as the scenario gives them
+  std::string path;    // Rewrite, Grow: the file, resolved
   uint32_t slowMs = 0; // Slow: completed this long after its submission
 };
 

@@ -4,7 +4,8 @@
 // /lib and /usr/lib. A bare name handed to dlopen would also take relative
 // entries of LD_LIBRARY_PATH ("." or an empty entry: the current directory),
 // so the loader's own search is never used; an absolute entry that is the
-// current directory under another name is skipped too.
+// current directory under another name, lies below it, or leads through
+// /proc's view of a current directory is skipped too.
 #include "platform/kernel.h"
 
 #include <dlfcn.h>
@@ -13,6 +14,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdlib>
+#include <deque>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -24,6 +27,7 @@ namespace {
 
 constexpr const char *kLoaderConfig = "/etc/ld.so.conf";
 constexpr int kMaxIncludeDepth = 4;
+constexpr int kMaxLinks = 40; // as the kernel's own limit
 
 std::string ExecutableDirectory() {
   char path[PATH_MAX];
@@ -104,13 +108,72 @@ std::vector<std::string> OtherDirectories() {
   return dirs;
 }
 
-// By identity, not by spelling: "/proc/self/cwd", a link to the current
-// directory or its own absolute path all name it.
-bool IsCurrentDirectory(const std::string &dir) {
+// A process's current directory as /proc shows it: /proc/self/cwd,
+// /proc/<pid>/cwd, /proc/<pid>/task/<tid>/cwd.
+bool IsProcCwd(const std::string &path) {
+  return path.rfind("/proc/", 0) == 0 && path.size() > 4 &&
+         path.compare(path.size() - 4, 4, "/cwd") == 0;
+}
+
+// Whether the path, followed link by link as the kernel follows it, passes
+// through a current directory of /proc: "/proc/self/cwd/.." leads out of
+// the current directory, but from wherever the program was started.
+bool ThroughProcCwd(const std::string &path) {
+  std::deque<std::string> rest;
+  const auto pushFront = [&rest](const std::string &text) {
+    std::vector<std::string> parts;
+    std::istringstream in(text);
+    for (std::string part; std::getline(in, part, '/');)
+      parts.push_back(part);
+    rest.insert(rest.begin(), parts.begin(), parts.end());
+  };
+  pushFront(path);
+  std::string at; // resolved so far; empty is the root
+  for (int links = 0; !rest.empty();) {
+    const std::string part = rest.front();
+    rest.pop_front();
+    if (part.empty() || part == ".")
+      continue;
+    if (part == "..") {
+      at.resize(at.empty() ? 0 : at.rfind('/'));
+      continue;
+    }
+    const std::string next = at + "/" + part;
+    if (IsProcCwd(next))
+      return true;
+    char target[PATH_MAX];
+    const ssize_t n = readlink(next.c_str(), target, sizeof target - 1);
+    if (n <= 0) {
+      at = next;
+      continue;
+    }
+    if (++links > kMaxLinks)
+      return true; // a loop: nothing to load from there
+    const std::string link(target, static_cast<std::size_t>(n));
+    if (link[0] == '/')
+      at.clear();
+    pushFront(link);
+  }
+  return false;
+}
+
+// The current directory or one below it, by identity and by resolved path:
+// a link to it, its own absolute path, a directory inside it.
+bool InCurrentDirectory(const std::string &dir) {
   struct stat here {};
   struct stat there {};
-  return stat(".", &here) == 0 && stat(dir.c_str(), &there) == 0 && here.st_dev == there.st_dev &&
-         here.st_ino == there.st_ino;
+  if (stat(".", &here) == 0 && stat(dir.c_str(), &there) == 0 && here.st_dev == there.st_dev &&
+      here.st_ino == there.st_ino)
+    return true;
+  char current[PATH_MAX], resolved[PATH_MAX];
+  if (realpath(".", current) == nullptr || realpath(dir.c_str(), resolved) == nullptr)
+    return false;
+  const std::string base = std::string(current) == "/" ? "/" : std::string(current) + "/";
+  return std::string(resolved) + "/" == base || std::string(resolved).rfind(base, 0) == 0;
+}
+
+bool ReachesCurrentDirectory(const std::string &dir) {
+  return ThroughProcCwd(dir) || InCurrentDirectory(dir);
 }
 
 Library *Open(const std::string &path) {
@@ -120,7 +183,8 @@ Library *Open(const std::string &path) {
 } // namespace
 
 // The executable's own directory is trusted even when the program was
-// started in it; every other one that is the current directory is skipped.
+// started in it; every other one that reaches the current directory is
+// skipped.
 Library *LoadLibraryByName(const char *name) {
   if (name == nullptr || *name == '\0' || std::string(name).find('/') != std::string::npos)
     return nullptr;
@@ -129,7 +193,7 @@ Library *LoadLibraryByName(const char *name) {
     if (Library *lib = Open(own + name))
       return lib;
   for (const std::string &dir : OtherDirectories())
-    if (!IsCurrentDirectory(dir))
+    if (!ReachesCurrentDirectory(dir))
       if (Library *lib = Open(dir + name))
         return lib;
   return nullptr;

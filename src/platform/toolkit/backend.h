@@ -47,8 +47,12 @@ Backend &CurrentBackend();
 
 std::unique_ptr<Backend> NewConsoleBackend();
 #ifdef FWUPD_HAVE_QT
-std::unique_ptr<Backend> NewQtBackend();
-bool QtDisplayReachable();
+// `platform`: the Qt platform plugin to use; empty leaves the choice to Qt.
+std::unique_ptr<Backend> NewQtBackend(const std::string &platform);
+// The Qt platform plugin that can open the display of this session (what
+// QT_QPA_PLATFORM asks for when it names one), or empty when none can; `why`
+// then says what failed, and is empty when no display is named at all.
+std::string UsableQtPlatform(std::string &why);
 #endif
 
 // Button clicks from a backend reach the program's handler through here.

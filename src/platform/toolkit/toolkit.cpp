@@ -4,6 +4,7 @@
 #include "platform/kernel.h"
 #include "platform/toolkit/backend.h"
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -17,8 +18,17 @@ std::unique_ptr<Backend> ChooseBackend() {
   const char *forced = std::getenv("FWUPD_TOOLKIT");
   const std::string choice = forced ? forced : "";
 #ifdef FWUPD_HAVE_QT
-  if (choice == "qt" || (choice != "console" && QtDisplayReachable()))
-    return NewQtBackend();
+  if (choice == "qt")
+    return NewQtBackend({});
+  if (choice != "console") {
+    std::string why;
+    const std::string platform = UsableQtPlatform(why);
+    if (!platform.empty())
+      return NewQtBackend(platform);
+    if (!why.empty())
+      std::fprintf(stderr, "fwupd32: no windows: %s; the program shows its texts here instead.\n",
+                   why.c_str());
+  }
 #endif
 #ifdef FWUPD_HAVE_WIN32_TOOLKIT
   if (choice != "console")

@@ -74,6 +74,43 @@ File *OpenExistingReadWrite(const char *name, int *error) {
   return reinterpret_cast<File *>(h);
 }
 
+// A writer denies nothing to others but holds write access: an open that
+// denies writing then fails with a sharing violation. The test open is
+// closed before the image is opened for the transfer, whose own write access
+// would fail it.
+namespace {
+bool OpenForWritingElsewhere(const char *name) {
+  HANDLE h = CreateFileA(name, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                         FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h != INVALID_HANDLE_VALUE) {
+    CloseHandle(h);
+    return false;
+  }
+  return GetLastError() == ERROR_SHARING_VIOLATION;
+}
+} // namespace
+
+// Opened as OpenExistingReadWrite opens, and then only if it is a file on a
+// disk: a device or pipe that a name leads to is refused before anything
+// reaches the drive.
+File *OpenImageFile(const char *name, ImageRefusal *refusal) {
+  *refusal = ImageRefusal::CannotOpen;
+  if (OpenForWritingElsewhere(name)) {
+    *refusal = ImageRefusal::StillBeingWritten;
+    return nullptr;
+  }
+  int error = 0;
+  File *f = OpenExistingReadWrite(name, &error);
+  if (f == nullptr)
+    return nullptr;
+  if (GetFileType(HandleOf(f)) != FILE_TYPE_DISK) {
+    CloseHandle(HandleOf(f));
+    return nullptr;
+  }
+  *refusal = ImageRefusal::None;
+  return f;
+}
+
 bool ReadFromFile(File *f, void *buf, std::size_t max, std::size_t *got, int *error) {
   auto *out = static_cast<char *>(buf);
   std::size_t total = 0;

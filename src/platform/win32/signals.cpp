@@ -5,7 +5,7 @@
 
 namespace platform {
 
-void HoldTerminatingSignals(bool) {}
+void HoldTerminatingSignals(bool, const char *) {}
 void IgnoreBrokenPipes() {}
 
 } // namespace platform

@@ -6,7 +6,6 @@
 #include "platform/toolkit/backend.h"
 
 #include "platform/toolkit/bitmap_info.h"
-#include "platform/toolkit/transfer_hold.h"
 
 #include <cstdio>
 #include <string>
@@ -100,10 +99,7 @@ public:
   }
   void SetCaption(const std::string &text) override { Title = text; }
   std::string Caption() const override { return Title; }
-  void Show() override {
-    Display();
-    Hold.Begin();
-  }
+  void Show() override { Display(); }
   void Display() {
     EndProgressLine();
     Write("=== window: " + Title + " ===\n");
@@ -142,7 +138,6 @@ public:
   std::vector<ConsoleControl> Controls;
   std::string Title;
   bool Visible = false;
-  TransferHold Hold;
 };
 
 void ConsoleControl::SetText(const std::string &text) {

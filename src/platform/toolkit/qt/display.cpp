@@ -1,6 +1,15 @@
-// Whether a Qt platform connection can work here: a platform plugin is
-// named explicitly, or a Wayland or X11 display accepts a connection.
+// Which Qt platform plugin can open this session's display. Qt ends the
+// process when its plugin cannot connect, so the display is tried first: a
+// Wayland compositor that answers and the plugin for it installed, or an X
+// server that accepts us with our authority (a display set for another user,
+// as under sudo, accepts the connection and then refuses it).
 #include "platform/toolkit/backend.h"
+
+#include <QDir>
+#include <QLibraryInfo>
+#include <QStringList>
+
+#include <dlfcn.h>
 
 #include <cstdlib>
 #include <cstring>
@@ -68,17 +77,90 @@ bool X11Reachable(const std::string &display) {
   return ConnectTcp(host, 6000 + number);
 }
 
+// The whole X connection set-up, authority included, through the library
+// Qt's own plugin connects with; without that library the plugin cannot
+// load either.
+bool X11Accepts(const char *display) {
+  void *xcb = dlopen("libxcb.so.1", RTLD_NOW | RTLD_LOCAL);
+  if (xcb == nullptr)
+    return false;
+  using ConnectFn = void *(*)(const char *, int *);
+  using HasErrorFn = int (*)(void *);
+  using DisconnectFn = void (*)(void *);
+  const auto connect = reinterpret_cast<ConnectFn>(dlsym(xcb, "xcb_connect"));
+  const auto hasError = reinterpret_cast<HasErrorFn>(dlsym(xcb, "xcb_connection_has_error"));
+  const auto disconnect = reinterpret_cast<DisconnectFn>(dlsym(xcb, "xcb_disconnect"));
+  bool accepted = false;
+  if (connect != nullptr && hasError != nullptr && disconnect != nullptr) {
+    int screen = 0;
+    void *connection = connect(display, &screen);
+    accepted = connection != nullptr && hasError(connection) == 0;
+    if (connection != nullptr)
+      disconnect(connection);
+  }
+  dlclose(xcb);
+  return accepted;
+}
+
+// Qt's Wayland plugins: in its own plugin directory or one QT_PLUGIN_PATH adds.
+bool WaylandPluginInstalled() {
+  QStringList dirs{QLibraryInfo::path(QLibraryInfo::PluginsPath)};
+  if (const char *extra = std::getenv("QT_PLUGIN_PATH"))
+    dirs += QString::fromLocal8Bit(extra).split(':', Qt::SkipEmptyParts);
+  for (const QString &dir : dirs)
+    if (!QDir(dir + "/platforms").entryList({"libqwayland*.so"}, QDir::Files).isEmpty())
+      return true;
+  return false;
+}
+
+bool Named(const char *variable) {
+  const char *value = std::getenv(variable);
+  return value != nullptr && *value != '\0';
+}
+
+std::string WaylandProblem() {
+  const char *wayland = std::getenv("WAYLAND_DISPLAY");
+  if (!WaylandReachable(wayland))
+    return "the Wayland display " + std::string(wayland) + " does not answer";
+  if (!WaylandPluginInstalled())
+    return "Qt's Wayland platform plugin is not installed";
+  return {};
+}
+
+std::string X11Problem() {
+  const char *x11 = std::getenv("DISPLAY");
+  if (!X11Reachable(x11))
+    return "the X display " + std::string(x11) + " does not answer";
+  if (!X11Accepts(x11))
+    return "the X display " + std::string(x11) + " refused the connection (no authority for it?)";
+  return {};
+}
+
 } // namespace
 
-bool QtDisplayReachable() {
-  const char *platform = std::getenv("QT_QPA_PLATFORM");
-  if (platform && *platform)
-    return true;
-  const char *wayland = std::getenv("WAYLAND_DISPLAY");
-  if (wayland && *wayland && WaylandReachable(wayland))
-    return true;
-  const char *x11 = std::getenv("DISPLAY");
-  return x11 && *x11 && X11Reachable(x11);
+std::string UsableQtPlatform(std::string &why) {
+  why.clear();
+  const std::string asked = Named("QT_QPA_PLATFORM") ? std::getenv("QT_QPA_PLATFORM") : "";
+  const bool askedWayland = asked.rfind("wayland", 0) == 0, askedX11 = asked.rfind("xcb", 0) == 0;
+  if (!asked.empty() && !askedWayland && !askedX11)
+    return asked; // offscreen, vnc, ...: no display to check
+  std::string problems;
+  if (!askedX11 && Named("WAYLAND_DISPLAY")) {
+    const std::string problem = WaylandProblem();
+    if (problem.empty())
+      return askedWayland ? asked : "wayland";
+    problems = problem;
+  }
+  if (!askedWayland && Named("DISPLAY")) {
+    const std::string problem = X11Problem();
+    if (problem.empty())
+      return askedX11 ? asked : "xcb";
+    problems += (problems.empty() ? "" : ", and ") + problem;
+  }
+  if (problems.empty() && !asked.empty())
+    problems = "QT_QPA_PLATFORM asks for " + asked + ", but no such display is named";
+  why = problems;
+  return {};
 }
 
 } // namespace toolkit

@@ -2,7 +2,6 @@
 #include "platform/kernel.h"
 #include "platform/toolkit/backend.h"
 #include "platform/toolkit/qt/qt_access.h"
-#include "platform/toolkit/transfer_hold.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -121,10 +120,7 @@ public:
     Window.setWindowTitle(QString::fromStdString(text));
   }
   std::string Caption() const override { return Title; }
-  void Show() override {
-    Display();
-    Hold.Begin();
-  }
+  void Show() override { Display(); }
   void Display() {
     if (Layout.OuterSize)
       FitOuterSize();
@@ -172,7 +168,6 @@ public:
   FormWindow Window;
   std::vector<std::unique_ptr<QtControl>> Controls;
   std::string Title;
-  TransferHold Hold;
 };
 
 QtControl::QtControl(const ControlLayout &layout, QWidget *parent)
@@ -243,13 +238,25 @@ void ServeWithoutUserInput() {
   QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
 }
 
-int ArgCount = 1;
 char ProgramName[] = "fwupd32";
-char *Arguments[] = {ProgramName, nullptr};
+char PlatformOption[] = "-platform";
+std::string PlatformName;
+char *Arguments[] = {ProgramName, PlatformOption, nullptr, nullptr};
+int ArgCount = 1;
+
+// QApplication keeps the arguments it was given: they live as long as the process.
+int &ArgumentsFor(const std::string &platform) {
+  if (!platform.empty()) {
+    PlatformName = platform;
+    Arguments[2] = PlatformName.data();
+    ArgCount = 3;
+  }
+  return ArgCount;
+}
 
 class QtBackend : public Backend {
 public:
-  QtBackend() : App(ArgCount, Arguments) {
+  explicit QtBackend(const std::string &platform) : App(ArgumentsFor(platform), Arguments) {
     QApplication::setApplicationName(ProgramName);
     QGuiApplication::setDesktopFileName(ProgramName);
     QApplication::setFont(LayoutFont());
@@ -281,8 +288,8 @@ private:
 
 } // namespace
 
-std::unique_ptr<Backend> NewQtBackend() {
-  return std::make_unique<QtBackend>();
+std::unique_ptr<Backend> NewQtBackend(const std::string &platform) {
+  return std::make_unique<QtBackend>(platform);
 }
 
 QWidget *QtWidgetOf(TForm &form) {

@@ -1,6 +1,6 @@
-// Sleep and shutdown held off during a transfer (see transfer_guard.h). The
-// shutdown reason functions came with Vista and are looked up at run time;
-// older systems simply take the refusal.
+// Shutdown refused during a transfer (see transfer_guard.h). The shutdown
+// reason functions came with Vista and are looked up at run time; older
+// systems simply take the refusal.
 #include "platform/toolkit/win32/transfer_guard.h"
 
 #include "platform/kernel.h"
@@ -8,43 +8,42 @@
 namespace toolkit {
 namespace {
 
-HWND Guarded = nullptr;
+HWND Guarding = nullptr;
 
 template <class Fn> Fn User32Entry(const char *name) {
   return reinterpret_cast<Fn>(
       reinterpret_cast<void *>(GetProcAddress(GetModuleHandleA("user32.dll"), name)));
 }
 
-} // namespace
-
-void BeginTransferGuard(HWND progressWindow) {
-  if (Guarded != nullptr || progressWindow == nullptr)
+void OnTransferHold(bool held) {
+  if (Guarding == nullptr)
     return;
-  Guarded = progressWindow;
-  platform::HoldOffIdleSleep(true);
-  using CreateReasonFn = BOOL(WINAPI *)(HWND, LPCWSTR);
-  static const auto createReason = User32Entry<CreateReasonFn>("ShutdownBlockReasonCreate");
-  if (createReason != nullptr)
-    createReason(progressWindow, L"Firmware update in progress");
+  if (held) {
+    using CreateReasonFn = BOOL(WINAPI *)(HWND, LPCWSTR);
+    static const auto createReason = User32Entry<CreateReasonFn>("ShutdownBlockReasonCreate");
+    if (createReason != nullptr)
+      createReason(Guarding, L"Firmware update in progress");
+  } else {
+    using DestroyReasonFn = BOOL(WINAPI *)(HWND);
+    static const auto destroyReason = User32Entry<DestroyReasonFn>("ShutdownBlockReasonDestroy");
+    if (destroyReason != nullptr)
+      destroyReason(Guarding);
+  }
 }
 
-void EndTransferGuard(HWND progressWindow) {
-  if (Guarded == nullptr || progressWindow != Guarded)
-    return;
-  using DestroyReasonFn = BOOL(WINAPI *)(HWND);
-  static const auto destroyReason = User32Entry<DestroyReasonFn>("ShutdownBlockReasonDestroy");
-  if (destroyReason != nullptr)
-    destroyReason(progressWindow);
-  platform::HoldOffIdleSleep(false);
-  Guarded = nullptr;
+} // namespace
+
+void GuardTransfersWith(HWND appWindow) {
+  Guarding = appWindow;
+  platform::ListenToTransferHold(OnTransferHold);
 }
 
 LRESULT AnswerQueryEndSession() {
-  return TransferGuarded() ? FALSE : TRUE;
+  return platform::TransferHeld() ? FALSE : TRUE;
 }
 
 bool TransferGuarded() {
-  return Guarded != nullptr;
+  return platform::TransferHeld();
 }
 
 } // namespace toolkit

@@ -109,10 +109,8 @@ class Win32Form : public FormPeer {
 public:
   Win32Form(const FormLayout &layout, TForm &owner, HWND appWindow);
   ~Win32Form() override {
-    if (Wnd == nullptr)
-      return;
-    EndTransferGuard(Wnd);
-    DestroyWindow(Wnd);
+    if (Wnd != nullptr)
+      DestroyWindow(Wnd);
   }
   ControlPeer *Control(const char *name) override {
     for (auto &c : Controls)
@@ -257,11 +255,8 @@ void Win32Form::Centre() {
   SetWindowPos(Wnd, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
-// Shown modeless, a form is the progress window: a transfer runs until the
-// process ends.
 void Win32Form::Show() {
   Display();
-  BeginTransferGuard(Wnd);
 }
 
 void Win32Form::Display() {
@@ -407,6 +402,7 @@ public:
     // The progress window has no button and refuses to close, so what the
     // user does to it while a drive command is pending starts nothing.
     platform::SetWindowServer(&DispatchPending);
+    GuardTransfersWith(App);
   }
   const char *Name() const override { return "win32"; }
   std::unique_ptr<FormPeer> NewForm(const FormLayout &layout, TForm &owner) override {
