@@ -1,6 +1,7 @@
 // The toolkit layer's objects, forwarding to the backend chosen at run time.
 #include "platform/toolkit/toolkit.h"
 
+#include "platform/kernel.h"
 #include "platform/toolkit/backend.h"
 
 #include <cstdlib>
@@ -25,6 +26,14 @@ std::unique_ptr<Backend> ChooseBackend() {
 #endif
   return NewConsoleBackend();
 }
+
+// The plain system box of the platform layer goes to a desktop window where
+// the backend has one: a desktop user never reads standard output.
+bool ShowSystemBoxInWindow(const char *text, const char *caption) {
+  return CurrentBackend().SystemMessageBox(text, caption);
+}
+[[maybe_unused]] const bool SystemBoxHandedOver =
+    (platform::SetDesktopMessageBox(&ShowSystemBoxInWindow), true);
 
 } // namespace
 
@@ -135,6 +144,19 @@ std::string TApplication::BackendName() const {
 
 void MessageDlg(const std::string &text, MsgDlgType type) {
   CurrentBackend().MessageDlg(text, type);
+}
+
+} // namespace toolkit
+
+namespace toolkit {
+
+bool CanChooseFiles() {
+  return CurrentBackend().CanChooseFiles();
+}
+
+std::string ChooseFile(const std::string &title, const std::string &kind,
+                       const std::vector<std::string> &names) {
+  return CurrentBackend().ChooseFile(title, kind, names);
 }
 
 } // namespace toolkit
