@@ -41,7 +41,7 @@ if [ -z "${SCREENSHOTS_INSIDE_XVFB:-}" ]; then
     fi
   fi
   cmake --build "$build" --target showwindows --parallel 2
-  if ! ldd "$demo" | grep -q libQt6Widgets; then
+  if ! ldd "$demo" | grep libQt6Widgets >/dev/null; then
     echo "$demo was built without the Qt backend (FWUPD_WITH_QT=OFF?)" >&2
     exit 1
   fi
@@ -66,7 +66,7 @@ shot() {
   pid=$!
   if ! timeout 20 xdotool search --sync --onlyvisible --name "$title" >/dev/null; then
     echo "no window \"$title\" from showwindows $which" >&2
-    kill "$pid" 2>/dev/null || true
+    kill -KILL "$pid" 2>/dev/null || true
     exit 1
   fi
   for _ in $(seq 50); do
@@ -75,7 +75,8 @@ shot() {
   done
   sleep 0.3 # the first paint follows the mapping
   import -window root "$out/$dir/$name.png"
-  kill "$pid" 2>/dev/null || true
+  # The progress window holds termination requests as a transfer does.
+  kill -KILL "$pid" 2>/dev/null || true
   wait "$pid" 2>/dev/null || true
   if grep '^layout problem' "$log" >&2; then
     problems=$((problems + 1))
