@@ -20,7 +20,7 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 # (qt6-wayland), without which a Wayland session without X gets no windows.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, qt6-wayland")
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-wine")
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-wine, qt6-xdgdesktopportal-platformtheme")
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS

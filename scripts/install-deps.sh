@@ -3,7 +3,7 @@
 # Usage: scripts/install-deps.sh [extra package ...]
 set -euo pipefail
 pkgs=(cmake g++ make libgtest-dev libgmock-dev libbenchmark-dev qt6-base-dev fonts-wine
-      xvfb xauth openbox libxcb1-dev libsystemd-dev dbus-daemon "$@")
+      xvfb xauth xdotool openbox libxcb1-dev libsystemd-dev dbus-daemon "$@")
 missing=()
 for p in "${pkgs[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

@@ -12,6 +12,7 @@
 
 #include "census.h"
 #include "desktop_notice.h"
+#include "device_node.h"
 #include "diag_log.h"
 #include "drive_changes.h"
 #include "drive_looks.h"
@@ -342,4 +343,19 @@ SGASPI_EXPORT std::uint32_t SendASPI32Command(void *srb) {
     PublishStatus(block, SS_INVALID_CMD);
     return SS_INVALID_CMD;
   }
+}
+
+// The node of a target of the census and whether it is open for reading and
+// writing here: the census opened every node read-write, so a node it could
+// not open is one this process has no rights to.
+SGASPI_EXPORT std::uint32_t GetASPI32DeviceNode(std::uint8_t ha, std::uint8_t target, char *path,
+                                                std::uint32_t size) {
+  using namespace sgaspi;
+  Manager &m = TheManager();
+  std::lock_guard<std::mutex> hold(m.lock);
+  EnsureCensus(m);
+  if (ha >= m.adapters.size() || target >= kTargetsPerAdapter || !m.adapters[ha].present[target])
+    return 0;
+  const bool writable = m.fds[ha][target] >= 0 || m.access[ha][target] == Access::Held;
+  return AnswerDeviceNode(DevPath(m.adapters[ha].devices[target].sgName), writable, path, size);
 }

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <functional>
 #include <string>
 
 namespace {
@@ -29,9 +30,14 @@ bool ContainsText(const std::string &identification, const std::string &text) {
 
 } // namespace
 
-bool FindDrive(const std::string &searchText, std::int32_t &adapter, std::int32_t &target) {
-  adapter = -1;
-  target = -1;
+bool IdentificationContains(const std::uint8_t *inquiry, const std::string &text) {
+  const std::string identification(reinterpret_cast<const char *>(inquiry) + IdentificationStart,
+                                   IdentificationLength);
+  return ContainsText(identification, text);
+}
+
+bool VisitOpticalDrives(
+    const std::function<bool(std::int32_t, std::int32_t, const std::uint8_t *)> &visit) {
   std::uint8_t data[InquiryLength];
   for (std::int32_t a = 0; a < AdapterCount; ++a) {
     for (std::int32_t t = 0; t < 16; ++t) {
@@ -42,17 +48,25 @@ bool FindDrive(const std::string &searchText, std::int32_t &adapter, std::int32_
       std::memset(data, 0, sizeof data);
       // A failed INQUIRY leaves byte 0 at zero, so the pair is skipped below.
       Inquiry(static_cast<std::uint8_t>(a), static_cast<std::uint8_t>(t), data);
-      const std::string identification(reinterpret_cast<const char *>(data) + IdentificationStart,
-                                       IdentificationLength);
       // Byte 0 taken whole: a non-zero peripheral qualifier means no usable drive here.
-      if (!IsOpticalType(data[0]) || !ContainsText(identification, searchText)) {
-        continue;
+      if (IsOpticalType(data[0]) && visit(a, t, data)) {
+        return true;
       }
-      TestUnitReady(static_cast<std::uint8_t>(a), static_cast<std::uint8_t>(t));
-      adapter = a;
-      target = t;
-      return true;
     }
   }
   return false;
+}
+
+bool FindDrive(const std::string &searchText, std::int32_t &adapter, std::int32_t &target) {
+  adapter = -1;
+  target = -1;
+  return VisitOpticalDrives([&](std::int32_t a, std::int32_t t, const std::uint8_t *data) {
+    if (!IdentificationContains(data, searchText)) {
+      return false;
+    }
+    TestUnitReady(static_cast<std::uint8_t>(a), static_cast<std::uint8_t>(t));
+    adapter = a;
+    target = t;
+    return true;
+  });
 }

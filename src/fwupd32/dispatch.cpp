@@ -106,10 +106,8 @@ std::string UnknownNameText(const std::string &name) {
                      " is not the name of a firmware image.\n\n"
                      "The updater knows its images by their file names, one name for each "
                      "drive (in any letter case):\n";
-  for (const ModelRow &row : ModelTable) {
-    const std::string title = row.Title; // the drive's name, then " Firmware Update"
-    text +=
-        std::string(row.ImageFile) + ": " + title.substr(0, title.rfind(" Firmware Update")) + "\n";
+  for (const ImageName &image : ImageNames()) {
+    text += std::string(image.File) + ": " + image.Drive + "\n";
   }
   return text + "\nRename the file to the name for its drive and open it again. Nothing was "
                 "sent to any drive.";
@@ -258,7 +256,43 @@ ExitStatus RunRow(const Image &image) {
 
 } // namespace
 
+std::vector<ImageName> ImageNames() {
+  std::vector<ImageName> names;
+  for (const ModelRow &row : ModelTable) {
+    const std::string title = row.Title; // the drive's name, then " Firmware Update"
+    names.push_back({row.ImageFile, title.substr(0, title.rfind(" Firmware Update"))});
+  }
+  return names;
+}
+
+std::string ImageServing(const std::uint8_t *inquiry) {
+  for (const ModelRow &row : ModelTable) {
+    const bool found =
+        IdentificationContains(inquiry, row.FirstSearch) ||
+        (row.SecondSearch != nullptr && IdentificationContains(inquiry, row.SecondSearch));
+    const bool refused =
+        (row.Check == PreCheck::RevisionRefuses1 && inquiry[RevisionByte] == '1') ||
+        (row.Check == PreCheck::RevisionRefuses0 && inquiry[RevisionByte] == '0');
+    if (found && !refused) {
+      return row.ImageFile;
+    }
+  }
+  return "";
+}
+
 int ProgramMain(const char *openedFile) {
+  // Started with no file where no image lies (the menu entry): on a desktop
+  // the user picks the file, which then runs as a file opened; cancelling
+  // ends the run.
+  std::string chosen;
+  if (openedFile == nullptr && ImageInWorkingDirectory().Row == nullptr &&
+      toolkit::CanChooseFiles()) {
+    chosen = ChooseImageFile();
+    if (chosen.empty()) {
+      return ExitCode(ExitStatus::NoImage);
+    }
+    openedFile = chosen.c_str();
+  }
   // An opened file that cannot be used is told before the manager is loaded:
   // nothing reaches a drive.
   Image opened;

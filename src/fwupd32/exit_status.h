@@ -6,6 +6,7 @@
 
 enum class ExitStatus : int {
   Updated = 0,           // the drive got the whole image and its committing command completed
+  Answered = 0,          // --help, --version, --list that listed drives
   InOutError = 1,        // the image file failed while it was read
   Usage = 2,             // the command line is wrong (the Linux launcher's)
   NoImage = 3,           // none of the image names lies in the directory

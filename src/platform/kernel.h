@@ -78,10 +78,22 @@ std::size_t RequestMemoryHeld();             // bytes handed out so far
 // device where they were closed), so that no event or image file opened later
 // takes one of their numbers.
 void GuardStandardStreams();
-// The image file a user opened, from the command line: on Linux the launcher
-// passes it as the one argument ("Open with"); the Windows program takes no
-// command line. nullptr when there is none.
-const char *OpenedFile(int argc, char **argv);
+
+// --- command line ----------------------------------------------------------------
+// What the command line asks for. On Linux it follows the GNU conventions:
+// options anywhere, "--" ends them, at most one operand (the image file a
+// user opened, or a directory to work in). The Windows program takes no
+// command line: always Run with no operand.
+struct CommandLine {
+  enum class Action { Run, Help, Version, List, Misuse };
+  Action What = Action::Run;
+  const char *Operand = nullptr; // Run: the file or directory given; nullptr when none
+  std::string Problem;           // Misuse: what is wrong, one line for the user
+};
+CommandLine ReadCommandLine(int argc, char **argv);
+// Makes `path` the working directory when it names a directory; false, with
+// nothing changed, otherwise.
+bool EnterIfDirectory(const char *path);
 
 // --- time ------------------------------------------------------------------
 void SleepMs(unsigned ms); // 0 gives up the rest of the time slice
@@ -125,6 +137,12 @@ std::string SystemErrorText(int error); // the operating system's text for a cod
 // --- plain message box -----------------------------------------------------
 // No owner window, no icon, one OK button; returns when it is dismissed.
 void SystemMessageBox(const char *text, const char *caption);
+// Where the operating system has no box of its own (POSIX: the box is
+// printed), the windowing layer hands over a way to show it as a desktop
+// window; `show` returns false when there is no desktop, and the box is then
+// printed as before. Windows has its own box and keeps it.
+using DesktopMessageBox = bool (*)(const char *text, const char *caption);
+void SetDesktopMessageBox(DesktopMessageBox show);
 
 // --- power -----------------------------------------------------------------
 // While held, the system is asked not to sleep for idleness, and where it has

@@ -122,6 +122,10 @@ bool InitAspi(bool Quiet) {
   return true;
 }
 
+void *ManagerEntry(const char *name) {
+  return AspiLibrary != nullptr ? platform::LookupEntry(AspiLibrary, name) : nullptr;
+}
+
 std::int32_t LookupDeviceType(std::uint8_t adapter, std::uint8_t target) {
   if (adapter >= AdapterCount || target >= kTargets)
     return -1;

@@ -20,6 +20,10 @@ constexpr std::uint8_t SS_ERR = 0x04;
 
 void PassThroughSleep(unsigned ms);
 
+// An entry point of the bound manager looked up by name; nullptr when no
+// library is loaded or it does not export the name.
+void *ManagerEntry(const char *name);
+
 // SRB_Status is byte 1 of every request block; the manager writes it from its
 // own thread, so every read and write goes to memory.
 inline std::uint8_t ReadStatus(const void *block) {

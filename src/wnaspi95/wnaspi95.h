@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 // --- published ASPI constants ----------------------------------------------
 constexpr std::uint8_t SC_HA_INQUIRY = 0x00;
@@ -125,6 +126,11 @@ bool InitAspi(bool Quiet);
 std::int32_t LookupDeviceType(std::uint8_t adapter, std::uint8_t target);
 bool HaInquiry(std::uint8_t adapter, SRB_HAInquiry *block);
 std::int32_t GetDeviceType(std::uint8_t adapter, std::uint8_t target);
+// The device node that serves a target, from the bound manager when it has
+// the entry for it (our Linux managers do), and whether this process may
+// read and write that node. False when the manager does not say; nothing is
+// sent to the drive either way.
+bool DeviceNodeOf(std::uint8_t adapter, std::uint8_t target, std::string &node, bool &writable);
 
 // --- drive operations --------------------------------------------------------
 bool Inquiry(std::uint8_t adapter, std::uint8_t target, std::uint8_t *data /*62 bytes*/);

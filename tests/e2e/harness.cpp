@@ -351,8 +351,8 @@ RunResult Sandbox::Run(const char *user) {
   fs::create_directories(dir_ / "tmp");
   const std::set<fs::path> filesBefore = FilesUnder(dir_);
 
-  // Environment: ours without a display, plus the scenario and a temporary
-  // directory inside the sandbox.
+  // Environment: ours without a display, plus the scenario, the console and a
+  // temporary directory inside the sandbox, unless the case sets them.
   std::vector<std::string> env;
   // An entry the case sets itself replaces the one inherited.
   const auto setByCase = [this](const std::string &entry) {
@@ -374,11 +374,13 @@ RunResult Sandbox::Run(const char *user) {
     }
     env.push_back(entry);
   }
-  env.push_back("SIMASPI_SCENARIO=" + (sim / "sim.scn").string());
-  if (!setByCase("FWUPD_TOOLKIT=")) {
-    env.push_back("FWUPD_TOOLKIT=console");
+  for (const std::string &own :
+       {"SIMASPI_SCENARIO=" + (sim / "sim.scn").string(), std::string("FWUPD_TOOLKIT=console"),
+        "TMPDIR=" + (dir_ / "tmp").string()}) {
+    if (!setByCase(own)) {
+      env.push_back(own);
+    }
   }
-  env.push_back("TMPDIR=" + (dir_ / "tmp").string());
   env.insert(env.end(), extraEnv_.begin(), extraEnv_.end());
   std::vector<char *> envp;
   for (auto &entry : env) {

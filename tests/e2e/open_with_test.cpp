@@ -66,11 +66,13 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         OpenCase{"another row's image beside it", "Downloads/FIRM6216.ROM", {"IMAGE"}, "", false},
         OpenCase{"lower-case name", "Downloads/firm6216.rom", {"IMAGE"}, "", false},
-        OpenCase{"relative path, more arguments",
+        OpenCase{"relative path",
                  "Downloads/Firm6216.Rom",
-                 {"../Downloads/Firm6216.Rom", "--other"},
+                 {"../Downloads/Firm6216.Rom"},
                  "Documents",
                  false},
+        OpenCase{
+            "after the end of the options", "Downloads/FIRM6216.ROM", {"--", "IMAGE"}, "", false},
         OpenCase{"blanks and a newline in the path",
                  "My Downloads/new\nline/FIRM6216.ROM",
                  {"IMAGE"},

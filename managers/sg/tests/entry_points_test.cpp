@@ -14,6 +14,7 @@
 #include <sys/eventfd.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 #include "fake_sysfs.h"
 #include "loaded_library.h"
@@ -49,6 +50,7 @@ protected:
     ASSERT_TRUE(manager.error.empty()) << manager.error;
     info = manager.info;
     send = manager.send;
+    node = manager.node;
     testing::internal::CaptureStderr();
     support = info(); // takes the census
     census_stderr = testing::internal::GetCapturedStderr();
@@ -80,9 +82,26 @@ protected:
   static inline std::unique_ptr<FakeSysfsTree> tree;
   static inline SupportInfoFn info = nullptr;
   static inline SendFn send = nullptr;
+  static inline DeviceNodeFn node = nullptr;
   static inline std::uint32_t support = 0;
   static inline std::string census_stderr;
 };
+
+// The node behind a target, without a request: sg1 (adapter 1, target 3) is
+// not there, so the census could not open it for reading and writing.
+TEST_F(EntryPoints, DeviceNodeNamesTheNodeAndWhetherItIsWritable) {
+  char path[256] = "untouched";
+  EXPECT_EQ(node(1, 3, path, sizeof path), 0x1u);
+  EXPECT_EQ(std::string(path), (tree->root / "dev" / "sg1").string());
+  char shortPath[5] = "xxxx";
+  EXPECT_EQ(node(1, 3, shortPath, sizeof shortPath), 0x1u);
+  EXPECT_EQ(std::string(shortPath), (tree->root / "dev" / "sg1").string().substr(0, 4));
+  for (const auto &[ha, target] : {std::pair{0, 5}, std::pair{3, 0}, std::pair{0, 16}})
+    EXPECT_EQ(
+        node(static_cast<std::uint8_t>(ha), static_cast<std::uint8_t>(target), path, sizeof path),
+        0u)
+        << ha << "," << target;
+}
 
 TEST_F(EntryPoints, SupportInfoCountsOneAdapterPerHostChannel) {
   EXPECT_EQ(support & 0xFF, 3u);

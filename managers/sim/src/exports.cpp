@@ -25,3 +25,7 @@ SIMASPI_EXPORT uint32_t SendASPI32Command(void *srb) {
   return simaspi::AnswerCommand(srb);
 }
 #endif
+
+SIMASPI_EXPORT uint32_t GetASPI32DeviceNode(uint8_t ha, uint8_t target, char *path, uint32_t size) {
+  return simaspi::AnswerDeviceNode(ha, target, path, size);
+}

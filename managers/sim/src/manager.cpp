@@ -1,6 +1,7 @@
 #include "manager.h"
 
 #include "completion.h"
+#include "device_node.h"
 #include "disturbances.h"
 #include "drive.h"
 #include "final_status.h"
@@ -114,6 +115,16 @@ public:
       transcript_.Line(Format("CMD cmd=%02x ret=%02x", srb[kCmd], SS_INVALID_CMD));
       return SS_INVALID_CMD;
     }
+  }
+
+  // Answers from the scenario alone, without a transcript line: no request
+  // reaches a drive.
+  uint32_t DeviceNode(uint8_t ha, uint8_t target, char *path, uint32_t size) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    const auto drive = scenario_.drives.find({ha, target});
+    if (!AdapterExists(ha) || drive == scenario_.drives.end() || drive->second.node.empty())
+      return 0;
+    return aspikit::AnswerDeviceNode(drive->second.node, drive->second.nodeWritable, path, size);
   }
 
 private:
@@ -332,6 +343,10 @@ uint32_t AnswerSupportInfo(bool reportZeroAdapters) {
 
 uint32_t AnswerCommand(void *srb) {
   return Instance().Command(static_cast<uint8_t *>(srb));
+}
+
+uint32_t AnswerDeviceNode(uint8_t ha, uint8_t target, char *path, uint32_t size) {
+  return Instance().DeviceNode(ha, target, path, size);
 }
 
 } // namespace simaspi

@@ -8,5 +8,6 @@ namespace simaspi {
 
 uint32_t AnswerSupportInfo(bool reportZeroAdapters);
 uint32_t AnswerCommand(void *srb);
+uint32_t AnswerDeviceNode(uint8_t ha, uint8_t target, char *path, uint32_t size);
 
 } // namespace simaspi

@@ -341,6 +341,11 @@ void ParseDriveProps(Cursor &c, DriveConfig &drive, InquiryFields &fields,
       if (uint64_t(range.address) + range.bytes.size() > (uint64_t(1) << 32))
         throw LineError("memory beyond the 32-bit address space");
       drive.memory.push_back(std::move(range));
+    } else if (prop == "node") {
+      const auto node = c.Text("node");
+      drive.node.assign(node.begin(), node.end());
+    } else if (prop == "no_access") {
+      drive.nodeWritable = false;
     } else if (prop == "fail") {
       ParseFail(c, drive, FailRule::Action::Fail);
     } else if (prop == "hang") {

@@ -46,6 +46,8 @@ struct DriveConfig {
   std::array<uint8_t, kInquirySize> inquiry{};
   std::vector<MemoryRange> memory;
   std::vector<FailRule> fails;
+  std::string node;         // the device node the manager names for it; empty: none
+  bool nodeWritable = true; // false: this process may not read and write the node
 };
 
 struct AdapterConfig {

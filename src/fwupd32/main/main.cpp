@@ -1,5 +1,7 @@
-// Program entry: the process start work of the pass-through layer and the
-// trace, the dispatch inside the runtime frame, then the process end work.
+// Program entry: the command line's answers that reach no drive; otherwise
+// the process start work of the pass-through layer and the trace, the
+// dispatch (or the drive list) inside the runtime frame, then the process
+// end work.
 #include "aspdebug/aspdebug.h"
 #include "fwupd32/exit_status.h"
 #include "fwupd32/fwupd32.h"
@@ -7,11 +9,29 @@
 #include "wnaspi95/wnaspi95.h"
 
 int main(int argc, char **argv) {
-  const char *const openedFile = platform::OpenedFile(argc, argv);
+  using Action = platform::CommandLine::Action;
+  const platform::CommandLine line = platform::ReadCommandLine(argc, argv);
+  switch (line.What) {
+  case Action::Help:
+    return ShowHelp();
+  case Action::Version:
+    return ShowVersion();
+  case Action::Misuse:
+    return ShowMisuse(line.Problem);
+  case Action::Run:
+  case Action::List:
+    break;
+  }
+  // A directory given is where the image is looked for, as a start in it.
+  const char *const openedFile =
+      line.Operand != nullptr && !platform::EnterIfDirectory(line.Operand) ? line.Operand : nullptr;
   InitPassThrough();
   InitTrace();
-  const int exitCode = platform::RunProgram([openedFile] { return ProgramMain(openedFile); },
-                                            ExitCode(ExitStatus::InOutError));
+  const int exitCode = platform::RunProgram(
+      [&line, openedFile] {
+        return line.What == Action::List ? ListDrives() : ProgramMain(openedFile);
+      },
+      ExitCode(ExitStatus::InOutError));
   DoneTrace();
   DonePassThrough();
   return exitCode;

@@ -1,5 +1,6 @@
 // The plain message box and the console: on this platform both are the
-// process's standard output, so that a run can be read back line by line.
+// process's standard output, so that a run can be read back line by line,
+// unless a desktop shows the box as a window.
 #include "platform/kernel.h"
 
 #include <fcntl.h>
@@ -10,7 +11,18 @@
 
 namespace platform {
 
+namespace {
+DesktopMessageBox DesktopBox = nullptr;
+} // namespace
+
+void SetDesktopMessageBox(DesktopMessageBox show) {
+  DesktopBox = show;
+}
+
 void SystemMessageBox(const char *text, const char *caption) {
+  if (DesktopBox != nullptr &&
+      DesktopBox(text != nullptr ? text : "", caption != nullptr ? caption : ""))
+    return;
   std::string box = "== ";
   box += caption != nullptr ? caption : "";
   box += " ==\n";

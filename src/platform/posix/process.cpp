@@ -1,11 +1,15 @@
 // Process start: the three standard descriptors are made to exist, and the
-// launcher's argument is taken.
+// command line is read.
 #include "platform/kernel.h"
 
 #include <fcntl.h>
+#include <getopt.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <string>
+#include <vector>
 
 namespace platform {
 
@@ -52,8 +56,53 @@ void GuardStandardStreams() {
   }
 }
 
-const char *OpenedFile(int argc, char **argv) {
-  return argc > 1 ? argv[1] : nullptr;
+// GNU style: --help, --version, --list (-h, -l), options anywhere unless
+// after "--", at most one operand, and an empty operand names nothing.
+CommandLine ReadCommandLine(int argc, char **argv) {
+  static const option Options[] = {{"help", no_argument, nullptr, 'h'},
+                                   {"version", no_argument, nullptr, 'V'},
+                                   {"list", no_argument, nullptr, 'l'},
+                                   {nullptr, 0, nullptr, 0}};
+  CommandLine line;
+  auto misuse = [&line](std::string problem) {
+    line.What = CommandLine::Action::Misuse;
+    line.Problem = std::move(problem);
+    return line;
+  };
+  bool list = false;
+  opterr = 0; // the messages are ours
+  optind = 1;
+  for (int c; (c = getopt_long(argc, argv, "hl", Options, nullptr)) != -1;) {
+    switch (c) {
+    case 'h':
+      line.What = CommandLine::Action::Help;
+      return line;
+    case 'V':
+      line.What = CommandLine::Action::Version;
+      return line;
+    case 'l':
+      list = true;
+      break;
+    default:
+      return misuse(optopt != 0 ? std::string("invalid option -- '") + char(optopt) + "'"
+                                : std::string("unrecognized option '") + argv[optind - 1] + "'");
+    }
+  }
+  const std::vector<const char *> operands(argv + optind, argv + argc);
+  if (operands.size() > 1)
+    return misuse("more than one file: '" + std::string(operands[0]) + "', '" + operands[1] + "'");
+  if (!operands.empty() && operands[0][0] == '\0')
+    return misuse("an empty name is no file");
+  if (list && !operands.empty())
+    return misuse("--list takes no file");
+  line.What = list ? CommandLine::Action::List : CommandLine::Action::Run;
+  line.Operand = operands.empty() ? nullptr : operands[0];
+  return line;
+}
+
+bool EnterIfDirectory(const char *path) {
+  struct stat info {};
+  return stat(path, &info) == 0 && S_ISDIR(info.st_mode) && chdir(path) == 0;
 }
 
 } // namespace platform

@@ -7,6 +7,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace toolkit {
 
@@ -40,6 +41,14 @@ public:
   virtual void MessageDlg(const std::string &text, MsgDlgType type) = 0;
   virtual void SetTitle(const std::string &title) = 0;
   virtual std::string Title() const = 0;
+  // The plain system box as a window of this backend; false where the
+  // backend has no windows of its own for it (the platform's box then).
+  virtual bool SystemMessageBox(const char * /*text*/, const char * /*caption*/) { return false; }
+  virtual bool CanChooseFiles() const { return false; }
+  virtual std::string ChooseFile(const std::string & /*title*/, const std::string & /*kind*/,
+                                 const std::vector<std::string> & /*names*/) {
+    return "";
+  }
 };
 
 // The backend of this process, chosen on first use.

@@ -53,5 +53,11 @@ extern const unsigned char ProgramIcon[];
 extern const std::size_t ProgramIconSize;
 extern const unsigned char JumperBitmap[];
 extern const std::size_t JumperBitmapSize;
+// What a screen reader says of the jumper picture.
+constexpr const char *JumperPictureName = "Jumper block at the back of the drive";
+constexpr const char *JumperPictureDescription =
+    "Two rows of eight pins. The three leftmost pin columns of both rows are framed in grey "
+    "and marked SCSI ID. The two rightmost pins of the lower row are framed in red and marked "
+    "Firmware: short these two with a jumper.";
 
 } // namespace toolkit

@@ -37,6 +37,14 @@ std::unique_ptr<Backend> ChooseBackend() {
   return NewConsoleBackend();
 }
 
+// The plain system box of the platform layer goes to a desktop window where
+// the backend has one: a desktop user never reads standard output.
+bool ShowSystemBoxInWindow(const char *text, const char *caption) {
+  return CurrentBackend().SystemMessageBox(text, caption);
+}
+[[maybe_unused]] const bool SystemBoxHandedOver =
+    (platform::SetDesktopMessageBox(&ShowSystemBoxInWindow), true);
+
 } // namespace
 
 TApplication *Application = &TheApplication;
@@ -148,6 +156,19 @@ std::string TApplication::BackendName() const {
 
 void MessageDlg(const std::string &text, MsgDlgType type) {
   CurrentBackend().MessageDlg(text, type);
+}
+
+} // namespace toolkit
+
+namespace toolkit {
+
+bool CanChooseFiles() {
+  return CurrentBackend().CanChooseFiles();
+}
+
+std::string ChooseFile(const std::string &title, const std::string &kind,
+                       const std::vector<std::string> &names) {
+  return CurrentBackend().ChooseFile(title, kind, names);
 }
 
 } // namespace toolkit

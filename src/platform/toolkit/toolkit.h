@@ -90,7 +90,15 @@ public:
 extern TApplication *Application;
 
 // Standard message dialog: captioned "Error" or "Information" with its icon,
-// one OK button; modal.
+// one OK button; modal; over the window shown last, when there is one.
 void MessageDlg(const std::string &text, MsgDlgType type);
+
+// Whether the backend can let the user choose a file (a desktop can).
+bool CanChooseFiles();
+// A modal file chooser titled `title`, starting in the user's Downloads
+// folder, that offers the files named one of `names` in any letter case
+// (shown as `kind`); the path chosen, or empty when the user cancelled.
+std::string ChooseFile(const std::string &title, const std::string &kind,
+                       const std::vector<std::string> &names);
 
 } // namespace toolkit

@@ -9,6 +9,9 @@ void SystemMessageBox(const char *text, const char *caption) {
   MessageBoxA(nullptr, text, caption, MB_OK);
 }
 
+// The system's own box is a window already.
+void SetDesktopMessageBox(DesktopMessageBox) {}
+
 bool EnsureConsole() {
   if (AllocConsole())
     return true;

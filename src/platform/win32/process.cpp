@@ -7,8 +7,12 @@ namespace platform {
 
 void GuardStandardStreams() {}
 
-const char *OpenedFile(int, char **) {
-  return nullptr;
+CommandLine ReadCommandLine(int, char **) {
+  return {};
+}
+
+bool EnterIfDirectory(const char *) {
+  return false;
 }
 
 } // namespace platform
