@@ -5,7 +5,7 @@
 hostroot_up() {
   mkdir -p /host /ovl /newroot
   mount -t 9p -o trans=virtio,version=9p2000.L,ro,msize=512000,cache=loose hostroot /host || return 1
-  mount -t tmpfs -o size=1g tmpfs /ovl
+  mount -t tmpfs -o size=3g tmpfs /ovl
   mkdir -p /ovl/upper /ovl/work
   mount -t overlay overlay -o lowerdir=/host,upperdir=/ovl/upper,workdir=/ovl/work /newroot ||
     return 1

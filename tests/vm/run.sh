@@ -83,22 +83,21 @@ if [ -n "$win32" ] && [ -f "$win32/src/fwupd32.exe" ] && [ -f "$win32/src/CDRAL.
   command -v Xvfb >/dev/null && [ "${VM_WITHOUT_WINE:-0}" != 1 ] && [ $with_program = 1 ]; then
   with_wine=1
   win32=$(cd "$win32" && pwd)
-  prefix=$build/vm-wineprefix # made once, read through the guest's overlay
-  if [ ! -f "$prefix/.vm-ready" ]; then
-    rm -rf "$prefix"
-    (
-      export WINEPREFIX=$prefix WINEARCH=win32 WINEDEBUG=-all
-      wineboot -i </dev/null >/dev/null 2>&1
-      # The drive letter of the emulated drive: listed as a CD-ROM drive.
-      wine reg add 'HKLM\Software\Wine\Drives' /v d: /t REG_SZ /d cdrom /f </dev/null >/dev/null 2>&1
-      wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f \
-        </dev/null >/dev/null 2>&1
-      wineserver -w
-    )
-    ln -sfn /tmp "$prefix/dosdevices/d:"
-    ln -sfn /dev/sr0 "$prefix/dosdevices/d::"
-    touch "$prefix/.vm-ready"
+  # The prefix: a copy of the Windows tests' (scripts/win-test.sh, which CI
+  # runs first), else one made for the VM alone, where 32-bit programs run.
+  # The guest reads it through its overlay and sets the drive letter there.
+  prefix=$build/vm-wineprefix
+  if [ ! -f "$prefix/.ready" ]; then
+    tested=$here/../../build/win32/wineprefix
+    if [ -f "$tested/.ready" ]; then
+      rm -rf "$prefix"
+      cp -a "$tested" "$prefix"
+    else
+      (cd "$here" && bash ../../scripts/run-32bit.sh bash ../wine/make-prefix.sh "$prefix")
+    fi
   fi
+  ln -sfn /tmp "$prefix/dosdevices/d:"
+  ln -sfn /dev/sr0 "$prefix/dosdevices/d::"
   rm -rf "$work/wine-cases"
   cp "$here/wine-cases.txt" "$work/payload/wine-cases.txt"
   case_dirs "$here/wine-cases.txt" "$work/wine-cases"
