@@ -136,7 +136,7 @@ void Manager::TellTrouble(Drive &drive, const std::uint8_t *cdb, std::uint32_t e
   if (!drive.changed && state != DriveState::ProgrammingMode)
     state = DriveState::Untouched;
   const Notice notice = TroubleNotice(cause, state, std::string(1, drive.letter) + ":", "",
-                                      TimeoutSecondsFor(cdb[0]));
+                                      aspikit::CommandTimeoutSeconds(cdb[0]));
   io_.TellUser(kCaption, (notice.summary + ".\n\n" + notice.body).c_str());
 }
 
