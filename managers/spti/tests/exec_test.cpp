@@ -130,7 +130,7 @@ TEST(Trouble, TheReasonIsToldOnceInABoxOfTheManagers) {
        loaderBlock,
        {ERROR_DEVICE_NOT_CONNECTED, 0, {}, {}},
        {"left in programming mode", "without switching the drive off"}},
-      {"no answer", block, {ERROR_SEM_TIMEOUT, 0, {}, {}}, {"did not answer within 360 seconds"}},
+      {"no answer", block, {ERROR_SEM_TIMEOUT, 0, {}, {}}, {"did not answer within 1200 seconds"}},
       {"rights taken away", block, {ERROR_ACCESS_DENIED, 0, {}, {}}, {"may not read and write D:"}},
       {"another program",
        block,
