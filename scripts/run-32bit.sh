@@ -5,8 +5,8 @@
 # under a tmpfs overlay) with the checkout writable at its own path, so that
 # whatever the command writes there is here afterwards. The command starts
 # in the current directory (inside the checkout) with PATH, HOME, LANG, CI
-# and every WINE* and FWUPD_* variable of this environment, and
-# FWUPD_RUN32_GUEST=1 in the guest; its status is this script's. A machine that can do neither fails with one line.
+# and every WINE* and FWUPD_* variable of this environment, and its status
+# is this script's. A machine that can do neither fails with one line.
 # Usage: scripts/run-32bit.sh COMMAND [ARG...]
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
@@ -32,7 +32,7 @@ mkdir -p "$work/payload/bin"
 cp "$root/tests/vm/guest-hostroot.sh" "$work/payload/bin/"
 echo "WORK='$root'" >"$work/payload/run.conf"
 {
-  echo "export PATH=/usr/local/bin:/usr/bin:/bin FWUPD_RUN32_GUEST=1"
+  echo "export PATH=/usr/local/bin:/usr/bin:/bin"
   while IFS='=' read -r name _; do
     case $name in PATH) ;; HOME | LANG | CI | WINE* | FWUPD_*) printf 'export %s=%q\n' "$name" "${!name}" ;; esac
   done < <(env)

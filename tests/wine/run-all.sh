@@ -21,9 +21,7 @@ xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
   trap "wineserver -k || true" EXIT
   wine cmd /c exit 0 </dev/null >/dev/null 2>&1
   started=$(date +%s)
-  # In the emulated guest two Wine processes at once can starve each other
-  # past the tests' own waits for a window.
-  ctest --preset win32 -j "$([ "${FWUPD_RUN32_GUEST:-0}" = 1 ] && echo 1 || echo 2)"
+  ctest --preset win32
   echo "win32 unit tests: $(($(date +%s) - started)) s"
   started=$(date +%s)
   bash tests/wine/e2e.sh build/win32 build/win32/e2e build/win32-shipped/src/fwupd32.exe
