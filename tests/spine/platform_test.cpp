@@ -103,6 +103,7 @@ TEST(SpinePlatformFiles, ImageOpensOnlyAsAFinishedPlainFile) {
   fs::permissions(p, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
   EXPECT_EQ(platform::OpenImageFile(name.c_str(), &refusal), nullptr);
   EXPECT_EQ(refusal, platform::ImageRefusal::CannotOpen);
+  fs::permissions(p, fs::perms::owner_all); // Windows deletes no read-only file
   fs::remove(p);
 }
 
