@@ -237,22 +237,32 @@ bool ImageReadyToSend(const std::string &fileName) {
   return true;
 }
 
-TransferEnd DownloadMicrocode(TForm1 *window, const std::string &fileName, std::int32_t adapter,
-                              std::int32_t target) {
+namespace {
+
+// Opens the image and runs one procedure's transfer on it with its size at
+// the open; an image that cannot be used ends the run before anything is sent.
+template <class Transfer>
+TransferEnd OnOpenedImage(const std::string &fileName, Transfer transfer) {
   std::int64_t size = 0;
   platform::File *file = OpenImage(fileName, size);
   if (file == nullptr) {
     return TransferEnd::FileUnusable;
   }
-  return WithImage(file, [&] { return DownloadImage(window, file, size, adapter, target); });
+  return WithImage(file, [&] { return transfer(file, size); });
+}
+
+} // namespace
+
+TransferEnd DownloadMicrocode(TForm1 *window, const std::string &fileName, std::int32_t adapter,
+                              std::int32_t target) {
+  return OnOpenedImage(fileName, [&](platform::File *file, std::int64_t size) {
+    return DownloadImage(window, file, size, adapter, target);
+  });
 }
 
 TransferEnd ProgramModeTransfer(TForm1 *window, const std::string &fileName, std::int32_t adapter,
                                 std::int32_t target) {
-  std::int64_t size = 0;
-  platform::File *file = OpenImage(fileName, size);
-  if (file == nullptr) {
-    return TransferEnd::FileUnusable;
-  }
-  return WithImage(file, [&] { return ProgramImage(window, file, size, adapter, target); });
+  return OnOpenedImage(fileName, [&](platform::File *file, std::int64_t size) {
+    return ProgramImage(window, file, size, adapter, target);
+  });
 }
