@@ -93,7 +93,9 @@ TEST_F(LateCompletion, FirmwareSendersGiveUpTheTimeSlice) {
   EXPECT_TRUE(SendFirmwareBlock(0, 1, 0x38000, 32768));
   EXPECT_TRUE(EndFirmwareSend(0, 1));
   EXPECT_GT(Sleeps.zeroMs, 0);
-  EXPECT_EQ(Sleeps.tenMs + Sleeps.other, 0);
+  // A completion later than the spin limit (as on an emulated machine) is
+  // then looked for every 10 ms; nothing else is slept.
+  EXPECT_EQ(Sleeps.other, 0);
 }
 
 TEST_F(LateCompletion, DriveSearchReadsEachIdentificationAfterItArrives) {

@@ -93,7 +93,7 @@ TEST(Chooser, CancellingEndsTheRunQuietly) {
   });
   const RunResult run = box.Run();
   EXPECT_TRUE(cancelled);
-  EXPECT_EQ(run.ExitCode, 3); // no image
+  EXPECT_EQ(run.ExitCode, 3) << run.Err << run.Out; // no image
   EXPECT_EQ(run.Transcript, std::vector<std::string>{}) << "the manager is not even loaded";
 }
 

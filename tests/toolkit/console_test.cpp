@@ -107,6 +107,11 @@ TEST(ConsoleBackend, InstructionsWindowListsPictureTextsAndButton) {
                  "[Ok]\n");
 }
 
+// Before the title is set by the case below (the cases may share a process).
+TEST(ConsoleBackend, DefaultApplicationTitleIsTheProgramName) {
+  EXPECT_EQ(toolkit::Application->Title(), "fwupd32");
+}
+
 TEST(ConsoleBackend, ErrorBoxAndApplicationTitle) {
   const std::string out = Output([] {
     toolkit::Application->SetTitle("Firmware update utilitiy.");
@@ -115,10 +120,6 @@ TEST(ConsoleBackend, ErrorBoxAndApplicationTitle) {
   EXPECT_EQ(out, "=== application title: Firmware update utilitiy. ===\n"
                  "=== Error ===\nError sending firmware (5 : 24 : 0)\n[OK]\n");
   EXPECT_EQ(toolkit::Application->Title(), "Firmware update utilitiy.");
-}
-
-TEST(ConsoleBackend, DefaultApplicationTitleIsTheProgramName) {
-  EXPECT_EQ(toolkit::Application->Title(), "fwupd32");
 }
 
 } // namespace

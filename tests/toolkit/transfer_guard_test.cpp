@@ -1,5 +1,7 @@
-// The Windows backend's progress window holds off sleep and refuses log-off
-// and shutdown while it is on screen, and only then. Runs under Wine.
+// While a firmware transfer holds, the Windows backend's windows refuse
+// log-off and shutdown and idle sleep is held off, and only then. Runs under
+// Wine.
+#include "platform/kernel.h"
 #include "platform/toolkit/layouts.h"
 #include "platform/toolkit/toolkit.h"
 
@@ -39,22 +41,23 @@ LRESULT AskToEndSession(HWND wnd) {
   return SendMessageA(wnd, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF);
 }
 
-TEST(TransferGuard, ProgressWindowRefusesEndOfSessionOnlyWhileShown) {
+TEST(TransferGuard, WindowsRefuseEndOfSessionOnlyWhileATransferHolds) {
   auto progress = std::make_unique<toolkit::TForm>(toolkit::layouts::Form1);
   progress->SetCaption(Caption);
   HWND form = FindWindowA("FwupdForm", Caption);
   ASSERT_NE(form, nullptr);
   ASSERT_NE(ApplicationWindow(), nullptr);
-  EXPECT_EQ(AskToEndSession(form), TRUE) << "built but not shown: no transfer yet";
-
   progress->Show();
+  EXPECT_EQ(AskToEndSession(form), TRUE) << "shown, but no transfer yet";
+
+  platform::HoldForTransfer();
   EXPECT_EQ(AskToEndSession(form), FALSE);
   EXPECT_EQ(AskToEndSession(ApplicationWindow()), FALSE);
   // Idle sleep is held off: the state set is the continuous system-required one.
   EXPECT_EQ(SetThreadExecutionState(ES_CONTINUOUS | ES_SYSTEM_REQUIRED),
             static_cast<EXECUTION_STATE>(ES_CONTINUOUS | ES_SYSTEM_REQUIRED));
 
-  progress.reset();
+  platform::EndTransferHold("test over");
   EXPECT_EQ(AskToEndSession(ApplicationWindow()), TRUE);
   EXPECT_EQ(SetThreadExecutionState(ES_CONTINUOUS), static_cast<EXECUTION_STATE>(ES_CONTINUOUS));
 }
@@ -68,6 +71,7 @@ TEST(TransferGuard, RequestFromElsewhereIsAnsweredByPendingMessageProcessing) {
   HWND form = FindWindowA("FwupdForm", OtherCaption);
   ASSERT_NE(form, nullptr);
   progress->Show();
+  platform::HoldForTransfer();
 
   std::atomic<bool> answered{false};
   DWORD_PTR answer = TRUE;
@@ -80,6 +84,7 @@ TEST(TransferGuard, RequestFromElsewhereIsAnsweredByPendingMessageProcessing) {
     Sleep(5);
   }
   system.join();
+  platform::EndTransferHold("test over");
   EXPECT_EQ(answer, static_cast<DWORD_PTR>(FALSE));
 }
 
