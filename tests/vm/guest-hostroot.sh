@@ -12,6 +12,8 @@ hostroot_up() {
   mount -t proc proc /newroot/proc
   mount -t sysfs sysfs /newroot/sys
   mount -t devtmpfs devtmpfs /newroot/dev
+  # What udev would add: bash's process substitution reads /dev/fd.
+  ln -sfn /proc/self/fd /newroot/dev/fd
   mkdir -p /newroot/dev/pts /newroot/dev/shm
   mount -t devpts devpts /newroot/dev/pts
   mount -t tmpfs tmpfs /newroot/dev/shm
