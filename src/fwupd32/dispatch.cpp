@@ -64,7 +64,6 @@ constexpr std::array<ModelRow, 11> ModelTable{{
      Transfer::ProgramMode},
 }};
 
-constexpr std::size_t InquiryLength = 62;
 constexpr std::size_t RevisionByte = 34; // third byte of the product revision level
 constexpr std::uint32_t DriveSettingsAddress = 74;
 
@@ -162,7 +161,7 @@ void ReportNotFound(const ModelRow &row) {
 // Rows 3 and 4: a fresh INQUIRY; true when the revision byte refuses the drive,
 // after the refusal window has been shown.
 bool RevisionRefuses(char refusedChar) {
-  InquiryData = new std::uint8_t[InquiryLength]();
+  InquiryData = new std::uint8_t[InquiryDataLength]();
   Inquiry(HaByte(), TargetByte(), InquiryData);
   if (InquiryData[RevisionByte] != static_cast<std::uint8_t>(refusedChar)) {
     return false;
