@@ -22,6 +22,10 @@ constexpr std::uint8_t SS_INVALID_HA = 0x81;
 constexpr std::uint8_t SS_NO_DEVICE = 0x82;
 constexpr std::uint8_t SS_INVALID_SRB = 0xE0;
 constexpr std::uint8_t SS_ASPI_IS_BUSY = 0xE5;
+constexpr std::uint8_t SS_NO_ADAPTERS = 0xE8;
+
+// An ASPI host adapter has targets 0 to 15.
+constexpr int kTargetsPerAdapter = 16;
 
 constexpr std::uint8_t SRB_DIR_IN = 0x08;
 constexpr std::uint8_t SRB_DIR_OUT = 0x10;

@@ -8,9 +8,11 @@
 #include <string>
 #include <vector>
 
+#include "srb_layout.h"
+
 namespace sgaspi {
 
-constexpr int kTargetsPerAdapter = 16;
+using aspikit::kTargetsPerAdapter;
 
 struct SgDevice {
   std::string sgName;    // "sg3": the node is /dev/sg3

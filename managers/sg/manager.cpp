@@ -1,6 +1,7 @@
 // The two ASPI entry points over Linux's sg driver. Every request completes
 // before SendASPI32Command returns: the call returns the final status, and a
 // request that asked for notification has its event signalled all the same.
+#include <array>
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
@@ -16,6 +17,7 @@
 #include "diag_log.h"
 #include "drive_changes.h"
 #include "drive_looks.h"
+#include "entry_points.h"
 #include "failure_cause.h"
 #include "final_status.h"
 #include "sg_transport.h"
@@ -28,22 +30,26 @@ using namespace aspikit;
 namespace {
 
 constexpr char kManagerId[] = "LINUX SG ASPI";
-constexpr std::uint8_t kStatusBusy = 0x08;
 
 // Shared from the census on; held from the first command that changes the
 // drive; refused for good once it could not be held, so that no part of an
 // update goes out after a refused step.
 enum class Access { Shared, Held, Refused };
 
+// What the manager knows of the drive at one target.
+struct Drive {
+  int fd = -1;       // -1 when not open
+  int openErrno = 0; // why the node is not open
+  Access access = Access::Shared;
+  Identity identity;    // from the program's last INQUIRY
+  bool changed = false; // a command that changes it has gone out
+};
+
 struct Manager {
   std::mutex lock; // one SG_IO at a time; the census is built under it
   bool censusTaken = false;
   std::vector<Adapter> adapters;
-  std::vector<std::vector<int>> fds;       // per adapter and target, -1 when not open
-  std::vector<std::vector<int>> openErrno; // why a node is not open
-  std::vector<std::vector<Access>> access;
-  std::vector<std::vector<Identity>> identity; // from the program's last INQUIRY
-  std::vector<std::vector<bool>> changed;      // a command that changes it has gone out
+  std::vector<std::array<Drive, kTargetsPerAdapter>> drives; // per adapter and target
   bool permissionReported = false;
   bool troubleTold = false; // the program stops at the first failure it reports
 };
@@ -83,17 +89,24 @@ std::string DevPath(const std::string &name) {
   return std::string(DevRoot()) + "/" + name;
 }
 
-// Another process has the node open exclusively (it is flashing the drive)
-// or holds its lock (another updater found the drive first): the drive is
-// left out of the census. `openErrno` is why `fd` is -1.
-bool HeldElsewhere(int fd, int openErrno, const std::string &path) {
-  if (fd < 0 ? openErrno != EBUSY : LockSgDevice(fd) || errno != EWOULDBLOCK)
-    return false;
+// Takes the open node's lock, which tells other updaters that this process
+// found the drive first. False when another process has the drive: it has the
+// node open exclusively (it is flashing the drive) or holds the lock already;
+// the drive is then left out of the census. A node that did not open for
+// another reason (`openErrno`) stays in, to be reported.
+bool ClaimDrive(int fd, int openErrno, const std::string &path) {
+  bool heldElsewhere = false;
+  if (fd < 0)
+    heldElsewhere = openErrno == EBUSY;
+  else if (!LockSgDevice(fd))
+    heldElsewhere = errno == EWOULDBLOCK;
+  if (!heldElsewhere)
+    return true;
   std::fprintf(stderr,
                "LINUX SG ASPI: %s is in use by another program (another firmware update?); "
                "its drive is left out.\n",
                path.c_str());
-  return true;
+  return false;
 }
 
 void EnsureCensus(Manager &m) {
@@ -103,11 +116,7 @@ void EnsureCensus(Manager &m) {
   m.adapters = TakeCensus(SysfsRoot());
   if (m.adapters.size() > 255)
     m.adapters.resize(255);
-  m.fds.assign(m.adapters.size(), std::vector<int>(kTargetsPerAdapter, -1));
-  m.openErrno.assign(m.adapters.size(), std::vector<int>(kTargetsPerAdapter, 0));
-  m.access.assign(m.adapters.size(), std::vector<Access>(kTargetsPerAdapter, Access::Shared));
-  m.identity.assign(m.adapters.size(), std::vector<Identity>(kTargetsPerAdapter));
-  m.changed.assign(m.adapters.size(), std::vector<bool>(kTargetsPerAdapter, false));
+  m.drives.assign(m.adapters.size(), {});
   for (std::size_t a = 0; a < m.adapters.size(); ++a) {
     std::string line =
         "ADAPTER " + std::to_string(a) + " host=" + std::to_string(m.adapters[a].host) +
@@ -117,28 +126,24 @@ void EnsureCensus(Manager &m) {
       if (!m.adapters[a].present[t])
         continue;
       const std::string path = DevPath(m.adapters[a].devices[t].sgName);
-      m.fds[a][t] = OpenSgDevice(path);
-      const int openErrno = m.fds[a][t] < 0 ? errno : 0;
-      if (HeldElsewhere(m.fds[a][t], openErrno, path)) {
-        if (m.fds[a][t] >= 0)
-          close(m.fds[a][t]);
-        m.fds[a][t] = -1;
+      Drive &drive = m.drives[a][t];
+      drive.fd = OpenSgDevice(path);
+      const int openErrno = drive.fd < 0 ? errno : 0;
+      if (!ClaimDrive(drive.fd, openErrno, path)) {
+        if (drive.fd >= 0)
+          close(drive.fd);
+        drive.fd = -1;
         m.adapters[a].present[t] = false;
         continue;
       }
-      if (m.fds[a][t] < 0) {
-        m.openErrno[a][t] = openErrno;
+      if (drive.fd < 0) {
+        drive.openErrno = openErrno;
         ReportOpenFailure(m, path, openErrno);
       }
       line += " t" + std::to_string(t) + "=" + m.adapters[a].devices[t].sgName;
     }
     LogLine(line);
   }
-}
-
-void CopyText(std::uint8_t *field, const std::string &text) {
-  std::memset(field, 0, kHaTextSize);
-  std::memcpy(field, text.data(), text.size() < kHaTextSize ? text.size() : kHaTextSize);
 }
 
 std::uint32_t HaInquiry(Manager &m, std::uint8_t *block) {
@@ -211,17 +216,17 @@ void ReportHold(Manager &m, const Hold &h, const std::string &sgPath, const std:
 // from now until the process ends. 0 when held, else the errno that refuses
 // the command (EBUSY: another program holds the drive).
 int EnsureHeld(Manager &m, std::uint8_t ha, std::uint8_t target, const std::uint8_t *cdb) {
-  Access &access = m.access[ha][target];
-  if (access != Access::Shared)
-    return access == Access::Held ? 0 : EBUSY;
+  Drive &drive = m.drives[ha][target];
+  if (drive.access != Access::Shared)
+    return drive.access == Access::Held ? 0 : EBUSY;
   const SgDevice &device = m.adapters[ha].devices[target];
   const std::string blockPath = device.blockName.empty() ? "" : DevPath(device.blockName);
-  const Hold h = TakeHold(SystemHoldCalls(), m.fds[ha][target], DevPath(device.sgName), blockPath);
-  m.fds[ha][target] = h.sgFd; // the block node stays open until the process ends
+  const Hold h = TakeHold(SystemHoldCalls(), drive.fd, DevPath(device.sgName), blockPath);
+  drive.fd = h.sgFd; // the block node stays open until the process ends
   if (h.sgFd < 0)
-    m.openErrno[ha][target] = h.sgErrno;
+    drive.openErrno = h.sgErrno;
   ReportHold(m, h, DevPath(device.sgName), blockPath, cdb);
-  access = h.outcome == HoldOutcome::Held ? Access::Held : Access::Refused;
+  drive.access = h.outcome == HoldOutcome::Held ? Access::Held : Access::Refused;
   if (h.outcome == HoldOutcome::Failed)
     return h.sgErrno;
   return h.outcome == HoldOutcome::Busy ? EBUSY : 0;
@@ -238,7 +243,7 @@ void TellTrouble(Manager &m, const ExecRequest &req, const ExecResult &res, cons
   m.troubleTold = true;
   // SG_IO refused outright: the command never reached the drive.
   DriveState state = StateAfterFailure(req.cdb, raw.ioctlErrno == 0);
-  if (!m.changed[req.haId][req.target] && state != DriveState::ProgrammingMode)
+  if (!m.drives[req.haId][req.target].changed && state != DriveState::ProgrammingMode)
     state = DriveState::Untouched;
   Tell(TroubleNotice(cause, state, DevPath(m.adapters[req.haId].devices[req.target].sgName), "",
                      aspikit::CommandTimeoutSeconds(req.cdb[0])));
@@ -254,7 +259,8 @@ bool Commits(const std::uint8_t *cdb) {
 void AfterCompletion(Manager &m, const ExecRequest &req, const ExecResult &res) {
   if (res.status != SS_COMP)
     return;
-  Identity &known = m.identity[req.haId][req.target];
+  Drive &drive = m.drives[req.haId][req.target];
+  Identity &known = drive.identity;
   if (IsStandardInquiry(req.cdb) && req.bufPointer != 0) {
     IdentityOf(reinterpret_cast<const std::uint8_t *>(req.bufPointer), req.bufLen, known);
     return;
@@ -262,8 +268,8 @@ void AfterCompletion(Manager &m, const ExecRequest &req, const ExecResult &res) 
   if (!Commits(req.cdb))
     return;
   const std::string node = DevPath(m.adapters[req.haId].devices[req.target].sgName);
-  const ReadBack back = WaitForRevision(SystemReadBackCalls(
-      m.fds[req.haId][req.target], SysfsRoot(), DevRoot(), known.vendorProduct));
+  const ReadBack back =
+      WaitForRevision(SystemReadBackCalls(drive.fd, SysfsRoot(), DevRoot(), known.vendorProduct));
   Tell(RevisionNotice(back.node.empty() ? node : back.node, known.revision, back.revision,
                       back.cameBack, kReadBackWaitS));
 }
@@ -273,19 +279,16 @@ std::uint32_t ExecScsiCmd(Manager &m, std::uint8_t *block) {
   ExecResult res{};
   SgOutcome raw{};
   bool sent = false;
-  const bool badSrb = req.cdbLen == 0 || req.cdbLen > kCdbSize ||
-                      (req.bufLen != 0 && req.bufPointer == 0) ||
-                      ((req.flags & SRB_DIR_IN) && (req.flags & SRB_DIR_OUT));
   if (req.haId >= m.adapters.size())
     res.status = SS_INVALID_HA;
   else if (req.lun != 0 || req.target >= kTargetsPerAdapter ||
            !m.adapters[req.haId].present[req.target])
     res.status = SS_NO_DEVICE;
-  else if (badSrb)
+  else if (BadExecRequest(req))
     res.status = SS_INVALID_SRB;
-  else if (m.fds[req.haId][req.target] < 0) {
+  else if (m.drives[req.haId][req.target].fd < 0) {
     res.status = SS_ERR;
-    raw.ioctlErrno = m.openErrno[req.haId][req.target];
+    raw.ioctlErrno = m.drives[req.haId][req.target].openErrno;
   } else if (const int refused =
                  ChangesDrive(req.cdb[0]) ? EnsureHeld(m, req.haId, req.target, req.cdb) : 0;
              refused != 0) {
@@ -295,13 +298,14 @@ std::uint32_t ExecScsiCmd(Manager &m, std::uint8_t *block) {
     raw.ioctlErrno = refused;
     raw.scsiStatus = res.targStat;
   } else {
-    res = RunSgIo(m.fds[req.haId][req.target], req, raw);
+    res = RunSgIo(m.drives[req.haId][req.target].fd, req, raw);
     sent = true;
   }
   if (sent) {
     TellTrouble(m, req, res, raw);
     AfterCompletion(m, req, res);
-    m.changed[req.haId][req.target] = m.changed[req.haId][req.target] || ChangesDrive(req.cdb[0]);
+    bool &changed = m.drives[req.haId][req.target].changed;
+    changed = changed || ChangesDrive(req.cdb[0]);
   }
   WriteExecOutcome(block, kNativeExec, req.senseLen, res.haStat, res.targStat, res.sense,
                    res.senseBytes);
@@ -319,9 +323,7 @@ SGASPI_EXPORT std::uint32_t GetASPI32SupportInfo(void) {
   Manager &m = TheManager();
   std::lock_guard<std::mutex> hold(m.lock);
   EnsureCensus(m);
-  // High byte SS_COMP (or SS_NO_ADAPTERS 0xE8), low byte the adapter count.
-  const std::uint32_t count = static_cast<std::uint32_t>(m.adapters.size());
-  return count ? (std::uint32_t{SS_COMP} << 8) | count : 0xE8u << 8;
+  return SupportInfoFor(m.adapters.size());
 }
 
 SGASPI_EXPORT std::uint32_t SendASPI32Command(void *srb) {
@@ -332,17 +334,7 @@ SGASPI_EXPORT std::uint32_t SendASPI32Command(void *srb) {
   Manager &m = TheManager();
   std::lock_guard<std::mutex> hold(m.lock);
   EnsureCensus(m);
-  switch (block[kCmd]) {
-  case SC_HA_INQUIRY:
-    return HaInquiry(m, block);
-  case SC_GET_DEV_TYPE:
-    return GetDeviceType(m, block);
-  case SC_EXEC_SCSI_CMD:
-    return ExecScsiCmd(m, block);
-  default:
-    PublishStatus(block, SS_INVALID_CMD);
-    return SS_INVALID_CMD;
-  }
+  return DispatchCommand(m, block, HaInquiry, GetDeviceType, ExecScsiCmd);
 }
 
 // The node of a target of the census and whether it is open for reading and
@@ -356,6 +348,7 @@ SGASPI_EXPORT std::uint32_t GetASPI32DeviceNode(std::uint8_t ha, std::uint8_t ta
   EnsureCensus(m);
   if (ha >= m.adapters.size() || target >= kTargetsPerAdapter || !m.adapters[ha].present[target])
     return 0;
-  const bool writable = m.fds[ha][target] >= 0 || m.access[ha][target] == Access::Held;
+  const Drive &drive = m.drives[ha][target];
+  const bool writable = drive.fd >= 0 || drive.access == Access::Held;
   return AnswerDeviceNode(DevPath(m.adapters[ha].devices[target].sgName), writable, path, size);
 }

@@ -9,11 +9,13 @@
 #include <string>
 #include <vector>
 
+#include "srb_layout.h"
+
 #include "device_io.h"
 
 namespace sptiaspi {
 
-constexpr int kTargetsPerAdapter = 16;
+using aspikit::kTargetsPerAdapter;
 
 // Shared from the census on; held from the first command that changes the
 // drive; refused for good once it could not be held, so that no part of an

@@ -2,6 +2,7 @@
 
 #include "drive_changes.h"
 #include "drive_hold.h"
+#include "entry_points.h"
 #include "final_status.h"
 #include "pass_through.h"
 #include "srb_layout.h"
@@ -16,9 +17,6 @@ namespace sptiaspi {
 using namespace aspikit;
 namespace {
 
-constexpr std::uint8_t SS_NO_ADAPTERS = 0xE8;
-constexpr std::uint8_t kStatusBusy = 0x08;
-
 constexpr char kCaption[] = "CDRAL.DLL";
 constexpr char kNoRightsText[] =
     "The CD-ROM drives cannot be opened for direct access: this needs administrator rights.\n\n"
@@ -27,11 +25,6 @@ constexpr char kNoRightsText[] =
 constexpr char kBusyText[] =
     ": is in use by another program, so nothing of the update was sent to it.\n\n"
     "Close the program that uses the drive and start the update again.";
-
-void CopyText(std::uint8_t *field, const std::string &text) {
-  std::memset(field, 0, kHaTextSize);
-  std::memcpy(field, text.data(), text.size() < kHaTextSize ? text.size() : kHaTextSize);
-}
 
 std::uint32_t Finish(std::uint8_t *block, std::uint8_t status) {
   PublishStatus(block, status);
@@ -63,24 +56,15 @@ void Manager::EnsureCensus() {
 
 std::uint32_t Manager::SupportInfo() {
   EnsureCensus();
-  const auto count = static_cast<std::uint32_t>(census_.adapters.size());
-  return count ? (std::uint32_t{SS_COMP} << 8) | count : std::uint32_t{SS_NO_ADAPTERS} << 8;
+  return SupportInfoFor(census_.adapters.size());
 }
 
 std::uint32_t Manager::Send(std::uint8_t *block) {
   if (block == nullptr)
     return SS_INVALID_SRB;
   EnsureCensus();
-  switch (block[kCmd]) {
-  case SC_HA_INQUIRY:
-    return HaInquiry(block);
-  case SC_GET_DEV_TYPE:
-    return GetDeviceType(block);
-  case SC_EXEC_SCSI_CMD:
-    return ExecScsiCmd(block);
-  default:
-    return Finish(block, SS_INVALID_CMD);
-  }
+  return DispatchCommand(*this, block, &Manager::HaInquiry, &Manager::GetDeviceType,
+                         &Manager::ExecScsiCmd);
 }
 
 std::uint32_t Manager::HaInquiry(std::uint8_t *block) {
@@ -145,15 +129,12 @@ std::uint32_t Manager::ExecScsiCmd(std::uint8_t *block) {
   ExecResult res{};
   const Adapter *adapter =
       req.haId < census_.adapters.size() ? &census_.adapters[req.haId] : nullptr;
-  const bool badSrb = req.cdbLen == 0 || req.cdbLen > kCdbSize ||
-                      (req.bufLen != 0 && req.bufPointer == 0) ||
-                      ((req.flags & SRB_DIR_IN) && (req.flags & SRB_DIR_OUT));
   if (adapter == nullptr)
     res.status = SS_INVALID_HA;
   else if (req.lun != 0 || req.target >= kTargetsPerAdapter ||
            adapter->targets[req.target].handle == 0)
     res.status = SS_NO_DEVICE;
-  else if (badSrb || (adapter->maxTransfer != 0 && req.bufLen > adapter->maxTransfer))
+  else if (BadExecRequest(req) || (adapter->maxTransfer != 0 && req.bufLen > adapter->maxTransfer))
     res.status = SS_INVALID_SRB; // refused before it reaches the drive
   else if (ChangesDrive(req.cdb[0]) &&
            !EnsureHeld(census_.adapters[req.haId].targets[req.target])) {

@@ -7,12 +7,9 @@
 #include "wnaspi95/wnaspi95.h"
 
 #include "wnaspi95/command_block.h"
-#include <bit>
 #include <cstdint>
 
 #include <cstring>
-
-static_assert(std::endian::native == std::endian::little);
 
 // Aligned so that blocks sent from it pass the manager's DWORD test.
 alignas(16) std::uint8_t TransferBuffer[TransferBlockSize];
@@ -37,12 +34,6 @@ constexpr std::uint32_t WriteBufferFieldLimit = std::uint32_t{1} << 24;
 void StartSenderBlock(SRB_ExecSCSICmd &srb, std::uint8_t adapter, std::uint8_t target) {
   SetCommonFields(srb, adapter, target);
   srb.SRB_CDBLen = 12;
-}
-
-// The low three bytes of value, most significant first.
-void PutBigEndian24(std::uint8_t *at, std::uint32_t value) {
-  const std::uint32_t swapped = ByteSwap32(value);
-  std::memcpy(at, reinterpret_cast<const std::uint8_t *>(&swapped) + 1, 3);
 }
 
 bool SubmitAndPoll(SRB_ExecSCSICmd &srb) {

@@ -92,6 +92,21 @@ bool SizeUnchanged(platform::File *file, std::int64_t size) {
   return platform::FileSizeOrRaise(file) == size;
 }
 
+// Reads the image's next block into TransferBuffer and leaves the file
+// position after it in `end`. True when the block is whole (`wanted` bytes),
+// the file still has its size, and the block holds the bytes the image held
+// when it was opened; a file that shrank or was rewritten fails here, so the
+// drive never takes a short or mixed image for the whole.
+bool ReadBlockAsOpened(platform::File *file, std::int64_t size, const ImageFingerprint &opened,
+                       std::size_t wanted, std::int64_t &end) {
+  const std::size_t got = platform::BlockRead(file, TransferBuffer, wanted);
+  end = platform::FilePosOrRaise(file);
+  return got == wanted && SizeUnchanged(file, size) &&
+         BlockUnchanged(opened,
+                        static_cast<std::size_t>((end - std::int64_t(wanted)) / TransferBlockSize),
+                        TransferBuffer, got);
+}
+
 // Every failure after the file was opened: the image is closed (quietly: the
 // run ends right after the box) and the error shown.
 void FailTransfer(platform::File *file, const std::string &text) {
@@ -136,19 +151,14 @@ TransferEnd DownloadImage(TForm1 *window, platform::File *file, std::int64_t siz
   std::int32_t remaining = static_cast<std::int32_t>(size);
   while (remaining > 0) {
     // Exactly the bytes the image held when it was opened: what is appended
-    // meanwhile (the sharing mode allows it) is not sent, and a file that
-    // shrank or was rewritten ends the transfer before the block goes out,
-    // so the drive never takes the last block of a mixed or short image.
+    // meanwhile (the sharing mode allows it) is not sent.
     const std::size_t wanted = std::min<std::size_t>(TransferBlockSize, std::size_t(remaining));
-    const std::size_t got = platform::BlockRead(file, TransferBuffer, wanted);
-    const std::int64_t end = platform::FilePosOrRaise(file);
-    if (got < wanted || end > MaxDownloadSize || !SizeUnchanged(file, size) ||
-        !BlockUnchanged(opened, static_cast<std::size_t>((end - 1) / TransferBlockSize),
-                        TransferBuffer, got)) {
+    std::int64_t end = 0;
+    if (!ReadBlockAsOpened(file, size, opened, wanted, end) || end > MaxDownloadSize) {
       FailTransfer(file, SendingErrorText(0, 0, 0));
       return TransferEnd::Failed;
     }
-    const auto n = static_cast<std::int32_t>(got);
+    const auto n = static_cast<std::int32_t>(wanted);
     remaining -= n;
     const bool last = remaining <= 0;
     const auto start = static_cast<std::int32_t>(end) - n;
@@ -191,20 +201,16 @@ TransferEnd ProgramImage(TForm1 *window, platform::File *file, std::int64_t size
        at = platform::FilePosOrRaise(file)) {
     const auto wanted =
         static_cast<std::size_t>(std::min<std::int64_t>(TransferBlockSize, size - at));
-    const std::size_t got = platform::BlockRead(file, TransferBuffer, wanted);
-    // The file shrank or was rewritten: the drive must not take a short or
-    // mixed image for the whole, and never gets 0xE4 for one.
-    if (got < wanted || !SizeUnchanged(file, size) ||
-        !BlockUnchanged(opened, static_cast<std::size_t>(at / TransferBlockSize), TransferBuffer,
-                        got)) {
+    // A block that fails here never gets 0xE4 after it.
+    std::int64_t end = 0;
+    if (!ReadBlockAsOpened(file, size, opened, wanted, end)) {
       FailTransfer(file, "Error sending firmware.");
       return TransferEnd::Failed;
     }
-    const std::int64_t end = platform::FilePosOrRaise(file);
     window->Label3->SetCaption(NumText(static_cast<std::int32_t>(end)) + " bytes transferred");
     Pump();
-    const auto address = static_cast<std::uint32_t>(end - static_cast<std::int64_t>(got));
-    if (!SendFirmwareBlock(ha, tgt, address, static_cast<std::uint16_t>(got))) {
+    const auto address = static_cast<std::uint32_t>(end - static_cast<std::int64_t>(wanted));
+    if (!SendFirmwareBlock(ha, tgt, address, static_cast<std::uint16_t>(wanted))) {
       FailTransfer(file, "Error sending firmware.");
       return TransferEnd::Failed;
     }

@@ -14,7 +14,6 @@ namespace {
 constexpr std::int32_t TypeCdRom = 5;
 constexpr std::int32_t TypeOptical = 7;
 
-constexpr std::size_t InquiryLength = 62;
 // Vendor (8), product (16), revision (4) and the two bytes after them.
 constexpr std::size_t IdentificationStart = 8;
 constexpr std::size_t IdentificationLength = 30;
@@ -38,9 +37,9 @@ bool IdentificationContains(const std::uint8_t *inquiry, const std::string &text
 
 bool VisitOpticalDrives(
     const std::function<bool(std::int32_t, std::int32_t, const std::uint8_t *)> &visit) {
-  std::uint8_t data[InquiryLength];
+  std::uint8_t data[InquiryDataLength];
   for (std::int32_t a = 0; a < AdapterCount; ++a) {
-    for (std::int32_t t = 0; t < 16; ++t) {
+    for (std::int32_t t = 0; t < TargetsPerAdapter; ++t) {
       if (!IsOpticalType(
               LookupDeviceType(static_cast<std::uint8_t>(a), static_cast<std::uint8_t>(t)))) {
         continue;

@@ -29,47 +29,49 @@ enum class Transfer { Download, ProgramMode };
 
 struct ModelRow {
   const char *ImageFile;
+  const char *Drive; // the drive's name, as the user is told which image serves it
   const char *FirstSearch;
-  const char *SecondSearch; // nullptr: one search only
-  const char *Title;
-  const char *NotFound; // nullptr: the instructions window instead
+  const char *SecondSearch;     // nullptr: one search only
+  const char *Title;            // of every window the row shows
+  const char *NotFound;         // nullptr: the instructions window instead
+  const char *NotFoundAppTitle; // nullptr: the application keeps its default title
   PreCheck Check;
   Transfer Procedure;
 };
 
 // Tested in this order; the first image file present chooses the row.
 constexpr std::array<ModelRow, 11> ModelTable{{
-    {"FIRMO16X.ROM", "ZOL     CDRM00417", nullptr, "ZOL-CDRM00417 Firmware Update",
-     "ZOL-CDRM00417 not found.", PreCheck::None, Transfer::Download},
-    {"FIRM16X.ROM", "QUILMAR CD-ROM QM-16", nullptr, "QM-16 Firmware Update",
-     "           QM-16 not found.", PreCheck::None, Transfer::Download},
-    {"FIRM20X.ROM", "QUILMAR CD-ROM QM-20TS ", "QUILMAR CD-ROM QM-20CS ", "QM-20TS Firmware Update",
-     "          QM-20TS not found.", PreCheck::RevisionRefuses1, Transfer::Download},
-    {"FIRM20.ROM", "QUILMAR CD-ROM QM-20TS ", "QUILMAR CD-ROM QM-20CS ", "QM-20TS Firmware Update",
-     "          QM-20TS not found.", PreCheck::RevisionRefuses0, Transfer::Download},
-    {"FIRM20TW.ROM", "QUILMAR CD-ROM QM-20TSUW", "QUILMAR CD-ROM QM-20TW",
-     "QM-20TSUW Firmware Update", "        QM-20TSUW not found.", PreCheck::None,
+    {"FIRMO16X.ROM", "ZOL-CDRM00417", "ZOL     CDRM00417", nullptr, "ZOL-CDRM00417 Firmware Update",
+     "ZOL-CDRM00417 not found.", "Firmware update utilitiy.", PreCheck::None, Transfer::Download},
+    {"FIRM16X.ROM", "QM-16", "QUILMAR CD-ROM QM-16", nullptr, "QM-16 Firmware Update",
+     "           QM-16 not found.", nullptr, PreCheck::None, Transfer::Download},
+    {"FIRM20X.ROM", "QM-20TS", "QUILMAR CD-ROM QM-20TS ", "QUILMAR CD-ROM QM-20CS ",
+     "QM-20TS Firmware Update", "          QM-20TS not found.", nullptr, PreCheck::RevisionRefuses1,
      Transfer::Download},
-    {"FIRMR610.ROM", "QM-R610T", nullptr, "QM-R610T Firmware Update", "        QM-R610T not found.",
-     PreCheck::None, Transfer::Download},
-    {"FIRM2610.ROM", "QM-W2610T", nullptr, "QM-W2610T Firmware Update",
-     "      QM-W2610T not found.", PreCheck::None, Transfer::Download},
-    {"FIRM6610.ROM", "QM-W6610T", nullptr, "QM-W6610T Firmware Update",
-     "      QM-W6610T not found.", PreCheck::None, Transfer::Download},
-    {"FIRM6216.ROM", "QUILMAR CD-R   QM-W6216T", nullptr, "QM-W6216T Firmware Update",
-     "      QM-W6216T not found.", PreCheck::DriveSettings, Transfer::Download},
-    {"FIRM106.ROM", "QUILMAR CD-R   QM-W106TS", nullptr, "QM-W106TS Firmware Update",
-     "   QM-W106TS not found.", PreCheck::None, Transfer::Download},
-    {"FIRM206.ROM", "Program Mode1", nullptr, "QM-R206C Firmware Update", nullptr, PreCheck::None,
-     Transfer::ProgramMode},
+    {"FIRM20.ROM", "QM-20TS", "QUILMAR CD-ROM QM-20TS ", "QUILMAR CD-ROM QM-20CS ",
+     "QM-20TS Firmware Update", "          QM-20TS not found.", nullptr, PreCheck::RevisionRefuses0,
+     Transfer::Download},
+    {"FIRM20TW.ROM", "QM-20TSUW", "QUILMAR CD-ROM QM-20TSUW", "QUILMAR CD-ROM QM-20TW",
+     "QM-20TSUW Firmware Update", "        QM-20TSUW not found.", nullptr, PreCheck::None,
+     Transfer::Download},
+    {"FIRMR610.ROM", "QM-R610T", "QM-R610T", nullptr, "QM-R610T Firmware Update",
+     "        QM-R610T not found.", nullptr, PreCheck::None, Transfer::Download},
+    {"FIRM2610.ROM", "QM-W2610T", "QM-W2610T", nullptr, "QM-W2610T Firmware Update",
+     "      QM-W2610T not found.", nullptr, PreCheck::None, Transfer::Download},
+    {"FIRM6610.ROM", "QM-W6610T", "QM-W6610T", nullptr, "QM-W6610T Firmware Update",
+     "      QM-W6610T not found.", nullptr, PreCheck::None, Transfer::Download},
+    {"FIRM6216.ROM", "QM-W6216T", "QUILMAR CD-R   QM-W6216T", nullptr, "QM-W6216T Firmware Update",
+     "      QM-W6216T not found.", nullptr, PreCheck::DriveSettings, Transfer::Download},
+    {"FIRM106.ROM", "QM-W106TS", "QUILMAR CD-R   QM-W106TS", nullptr, "QM-W106TS Firmware Update",
+     "   QM-W106TS not found.", nullptr, PreCheck::None, Transfer::Download},
+    {"FIRM206.ROM", "QM-R206C", "Program Mode1", nullptr, "QM-R206C Firmware Update", nullptr,
+     nullptr, PreCheck::None, Transfer::ProgramMode},
 }};
 
-constexpr std::size_t InquiryLength = 62;
 constexpr std::size_t RevisionByte = 34; // third byte of the product revision level
 constexpr std::uint32_t DriveSettingsAddress = 74;
 
-std::uint8_t *InquiryData = nullptr; // rows 3 and 4 only
-std::uint8_t DriveSettings[4];       // row 9 only
+std::uint8_t DriveSettings[4]; // row 9 only
 
 std::uint8_t HaByte() {
   return static_cast<std::uint8_t>(DeviceAddress.Adapter);
@@ -149,26 +151,26 @@ bool SearchDrive(const ModelRow &row) {
 void ReportNotFound(const ModelRow &row) {
   if (row.NotFound == nullptr) {
     toolkit::Application->CreateForm(Form2);
-    Form2->SetCaption("QM-R206C Firmware Update");
+    Form2->SetCaption(row.Title);
     Form2->ShowModal();
     return;
   }
-  if (&row == &ModelTable[0]) {
-    toolkit::Application->SetTitle("Firmware update utilitiy.");
+  if (row.NotFoundAppTitle != nullptr) {
+    toolkit::Application->SetTitle(row.NotFoundAppTitle);
   }
   ShowMessageWindow(row.Title, row.NotFound);
 }
 
 // Rows 3 and 4: a fresh INQUIRY; true when the revision byte refuses the drive,
 // after the refusal window has been shown.
-bool RevisionRefuses(char refusedChar) {
-  InquiryData = new std::uint8_t[InquiryLength]();
-  Inquiry(HaByte(), TargetByte(), InquiryData);
-  if (InquiryData[RevisionByte] != static_cast<std::uint8_t>(refusedChar)) {
+bool RevisionRefuses(const ModelRow &row, char refusedChar) {
+  std::uint8_t inquiry[InquiryDataLength] = {};
+  Inquiry(HaByte(), TargetByte(), inquiry);
+  if (inquiry[RevisionByte] != static_cast<std::uint8_t>(refusedChar)) {
     return false;
   }
   toolkit::Application->CreateForm(Form3);
-  Form3->SetCaption("QM-20TS Firmware Update");
+  Form3->SetCaption(row.Title);
   Form3->Label1->SetCaption("");
   Form3->Label2->SetCaption("This firmware upgrade does not apply to your drive.  Please visit "
                             "Quilmar Web Site to check availability of latest firmware for the "
@@ -178,34 +180,29 @@ bool RevisionRefuses(char refusedChar) {
 }
 
 // Nothing more goes to the drive: the transfer's hold ends before the window.
-void RefuseOverProgressWindow(const std::string &headline) {
+void RefuseOverProgressWindow(const ModelRow &row, const std::string &headline) {
   platform::EndTransferHold(headline);
-  ShowMessageWindow("QM-W6216T Firmware Update", headline);
+  ShowMessageWindow(row.Title, headline);
 }
 
 // Row 9: true when the settings allow the update (byte 2 cleared and written
 // back, whatever the write returns); otherwise the reason has been shown.
-bool DriveSettingsAllow() {
+bool DriveSettingsAllow(const ModelRow &row) {
   std::memset(DriveSettings, 0, sizeof DriveSettings);
   const bool read =
       ReadDriveMemory(HaByte(), TargetByte(), DriveSettingsAddress, 4, DriveSettings) ||
       ReadDriveMemory(HaByte(), TargetByte(), DriveSettingsAddress, 4, DriveSettings);
   if (!read) {
-    RefuseOverProgressWindow("Unable to recover drive settings.");
+    RefuseOverProgressWindow(row, "Unable to recover drive settings.");
     return false;
   }
   if (DriveSettings[0] == 0) {
-    RefuseOverProgressWindow("Incorrect firmware for this drive.");
+    RefuseOverProgressWindow(row, "Incorrect firmware for this drive.");
     return false;
   }
   DriveSettings[2] = 0;
   WriteDriveMemory(HaByte(), TargetByte(), DriveSettingsAddress, 4, DriveSettings);
   return true;
-}
-
-void ReleaseInquiryData() {
-  delete[] InquiryData;
-  InquiryData = nullptr;
 }
 
 // The exit status of a transfer that has ended: a failed programming-mode
@@ -235,7 +232,7 @@ ExitStatus RunRow(const Image &image) {
     return ExitStatus::FileUnusable;
   }
   if (row.Check == PreCheck::RevisionRefuses1 || row.Check == PreCheck::RevisionRefuses0) {
-    if (RevisionRefuses(row.Check == PreCheck::RevisionRefuses1 ? '1' : '0')) {
+    if (RevisionRefuses(row, row.Check == PreCheck::RevisionRefuses1 ? '1' : '0')) {
       return ExitStatus::CheckRefused;
     }
   }
@@ -244,7 +241,7 @@ ExitStatus RunRow(const Image &image) {
   // its outcome.
   platform::HoldForTransfer();
   OpenProgressWindow(row.Title);
-  if (row.Check == PreCheck::DriveSettings && !DriveSettingsAllow()) {
+  if (row.Check == PreCheck::DriveSettings && !DriveSettingsAllow(row)) {
     return ExitStatus::CheckRefused;
   }
   const TransferEnd end =
@@ -259,8 +256,7 @@ ExitStatus RunRow(const Image &image) {
 std::vector<ImageName> ImageNames() {
   std::vector<ImageName> names;
   for (const ModelRow &row : ModelTable) {
-    const std::string title = row.Title; // the drive's name, then " Firmware Update"
-    names.push_back({row.ImageFile, title.substr(0, title.rfind(" Firmware Update"))});
+    names.push_back({row.ImageFile, row.Drive});
   }
   return names;
 }
@@ -309,9 +305,5 @@ int ProgramMain(const char *openedFile) {
   toolkit::Application->Initialize();
   const Image image = openedFile != nullptr ? opened : ImageInWorkingDirectory();
   // The run still ends silently without an image; only its status tells.
-  const ExitStatus status = image.Row != nullptr ? RunRow(image) : ExitStatus::NoImage;
-  // An InOutError from the transfer passes through here uncaught, leaving
-  // InquiryData to the end of the process.
-  ReleaseInquiryData();
-  return ExitCode(status);
+  return ExitCode(image.Row != nullptr ? RunRow(image) : ExitStatus::NoImage);
 }

@@ -15,7 +15,7 @@ extern TDeviceAddress DeviceAddress;
 bool FindDrive(const std::string &searchText, std::int32_t &adapter, std::int32_t &target);
 // Sends INQUIRY to every CD-ROM or optical device of the census, in census
 // order, and hands each one that answers as such to `visit` with its INQUIRY
-// data (62 bytes), until `visit` returns true; true when one did.
+// data (InquiryDataLength bytes), until `visit` returns true; true when one did.
 bool VisitOpticalDrives(const std::function<bool(std::int32_t adapter, std::int32_t target,
                                                  const std::uint8_t *inquiry)> &visit);
 // Whether the drive's identification (vendor, product, revision and the two

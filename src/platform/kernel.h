@@ -179,5 +179,9 @@ void ListenToTransferHold(void (*listener)(bool held));
 // --- console ---------------------------------------------------------------
 bool EnsureConsole();                                // create one where the process has none
 bool ConsoleWrite(const void *bytes, std::size_t n); // writes and flushes
+// Whether standard input or output is a terminal someone types at or reads
+// (on Windows a console: the NUL device is a character device but none).
+bool StdinIsTerminal();
+bool StdoutIsTerminal();
 
 } // namespace platform

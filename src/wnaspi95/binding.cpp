@@ -9,14 +9,12 @@
 #include <string>
 
 std::uint8_t AdapterCount = 0;
-bool AtapiAdapter[16] = {};
-std::int32_t DeviceTypeTable[16][16] = {};
+bool AtapiAdapter[MaxAdapters] = {};
+std::int32_t DeviceTypeTable[MaxAdapters][TargetsPerAdapter] = {};
 SendASPI32CommandEntry AspiSend = nullptr;
 
 namespace {
 
-constexpr std::uint8_t kMaxAdapters = 16;
-constexpr std::uint8_t kTargets = 16;
 constexpr unsigned kCensusPollMs = 10;
 constexpr std::size_t kGdevAreaSize = 65536;
 constexpr std::size_t kGdevOffset = 32000;
@@ -111,12 +109,12 @@ bool InitAspi(bool Quiet) {
     UnloadManager();
     return false;
   }
-  if (AdapterCount > kMaxAdapters)
-    AdapterCount = kMaxAdapters;
+  if (AdapterCount > MaxAdapters)
+    AdapterCount = MaxAdapters;
   for (std::uint8_t a = 0; a < AdapterCount; ++a)
     AtapiAdapter[a] = TakesTwelveByteBlocks(a);
   for (std::uint8_t a = 0; a < AdapterCount; ++a)
-    for (std::uint8_t t = 0; t < kTargets; ++t)
+    for (std::uint8_t t = 0; t < TargetsPerAdapter; ++t)
       DeviceTypeTable[a][t] = GetDeviceType(a, t);
   Bound = true;
   return true;
@@ -127,7 +125,7 @@ void *ManagerEntry(const char *name) {
 }
 
 std::int32_t LookupDeviceType(std::uint8_t adapter, std::uint8_t target) {
-  if (adapter >= AdapterCount || target >= kTargets)
+  if (adapter >= AdapterCount || target >= TargetsPerAdapter)
     return -1;
   return DeviceTypeTable[adapter][target];
 }

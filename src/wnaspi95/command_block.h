@@ -6,8 +6,13 @@
 #include "wnaspi95/passthrough_state.h"
 #include "wnaspi95/wnaspi95.h"
 
+#include <bit>
 #include <cstdint>
 #include <cstring>
+
+// Command blocks are filled by copying byte-swapped values: big-endian only on
+// a little-endian processor.
+static_assert(std::endian::native == std::endian::little);
 
 // A request block and work buffers come from request memory, which is never
 // reused: the manager may write to them for as long as the request runs, and
@@ -38,4 +43,10 @@ inline void PutBigEndian32(std::uint8_t *at, std::uint32_t value) {
 inline void PutBigEndian16(std::uint8_t *at, std::uint16_t value) {
   const std::uint16_t swapped = ByteSwap16(value);
   std::memcpy(at, &swapped, sizeof swapped);
+}
+
+// The low three bytes of value, most significant first.
+inline void PutBigEndian24(std::uint8_t *at, std::uint32_t value) {
+  const std::uint32_t swapped = ByteSwap32(value);
+  std::memcpy(at, reinterpret_cast<const std::uint8_t *>(&swapped) + 1, 3);
 }

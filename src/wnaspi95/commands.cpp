@@ -8,14 +8,9 @@
 #include "platform/kernel.h"
 
 #include "wnaspi95/command_block.h"
-#include <bit>
 #include <cstdint>
 
 #include <cstring>
-
-// Command blocks are filled by copying byte-swapped values: big-endian only on
-// a little-endian processor.
-static_assert(std::endian::native == std::endian::little);
 
 namespace {
 
@@ -24,7 +19,6 @@ constexpr std::uint8_t OpTestUnitReady = 0x00;
 constexpr std::uint8_t OpReadDriveMemory = 0xF1;
 constexpr std::uint8_t OpWriteDriveMemory = 0xF0;
 
-constexpr std::uint8_t InquiryDataLength = 62;
 constexpr std::size_t InquiryWorkSize = 2048;
 constexpr std::size_t ReadSlack = 32; // the read buffer is R + 32 bytes long
 
@@ -38,7 +32,7 @@ static_assert(DriveMemoryKeyLength == 8);
 // INQUIRY and TEST UNIT READY take the ATAPI 12-byte form where the adapter
 // needs it; the first six bytes are the same in both forms.
 std::uint8_t QueryCdbLength(std::uint8_t adapter) {
-  return adapter < 16 && AtapiAdapter[adapter] ? 12 : 6;
+  return adapter < MaxAdapters && AtapiAdapter[adapter] ? 12 : 6;
 }
 
 // Submits a notifying block and waits for its event, then closes the event.

@@ -118,9 +118,13 @@ bool CompleteByEvent(SRB_ExecSCSICmd *block, platform::Event *event, std::uint32
 bool CompleteByPolling(void *block, unsigned sleepMs, WaitPolicy policy);
 
 // --- binding and census -----------------------------------------------------
+// ASPI numbers at most 16 host adapters of 16 targets each.
+constexpr std::uint8_t MaxAdapters = 16;
+constexpr std::uint8_t TargetsPerAdapter = 16;
+
 extern std::uint8_t AdapterCount;
-extern bool AtapiAdapter[16];
-extern std::int32_t DeviceTypeTable[16][16];
+extern bool AtapiAdapter[MaxAdapters];
+extern std::int32_t DeviceTypeTable[MaxAdapters][TargetsPerAdapter];
 
 bool InitAspi(bool Quiet);
 std::int32_t LookupDeviceType(std::uint8_t adapter, std::uint8_t target);
@@ -133,7 +137,10 @@ std::int32_t GetDeviceType(std::uint8_t adapter, std::uint8_t target);
 bool DeviceNodeOf(std::uint8_t adapter, std::uint8_t target, std::string &node, bool &writable);
 
 // --- drive operations --------------------------------------------------------
-bool Inquiry(std::uint8_t adapter, std::uint8_t target, std::uint8_t *data /*62 bytes*/);
+// The INQUIRY data the program asks a drive for.
+constexpr std::uint8_t InquiryDataLength = 62;
+
+bool Inquiry(std::uint8_t adapter, std::uint8_t target, std::uint8_t *data /*InquiryDataLength*/);
 bool TestUnitReady(std::uint8_t adapter, std::uint8_t target);
 bool ReadDriveMemory(std::uint8_t adapter, std::uint8_t target, std::uint32_t address,
                      std::uint16_t length, std::uint8_t *data);

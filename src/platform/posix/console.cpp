@@ -33,7 +33,7 @@ void SystemMessageBox(const char *text, const char *caption) {
     const ssize_t ignored = write(STDERR_FILENO, box.data(), box.size());
     (void)ignored;
   }
-  if (isatty(STDIN_FILENO)) {
+  if (StdinIsTerminal()) {
     char c = 0;
     while (read(STDIN_FILENO, &c, 1) == 1 && c != '\n') {
     }
@@ -57,6 +57,14 @@ bool ConsoleWrite(const void *bytes, std::size_t n) {
     done += static_cast<std::size_t>(w);
   }
   return true;
+}
+
+bool StdinIsTerminal() {
+  return isatty(STDIN_FILENO) != 0;
+}
+
+bool StdoutIsTerminal() {
+  return isatty(STDOUT_FILENO) != 0;
 }
 
 } // namespace platform

@@ -36,4 +36,21 @@ bool ConsoleWrite(const void *bytes, std::size_t n) {
   return true; // WriteFile does not buffer: the bytes are out
 }
 
+namespace {
+// _isatty is true for any character device, NUL included; only a console
+// answers GetConsoleMode.
+bool IsConsole(DWORD which) {
+  DWORD mode = 0;
+  return GetConsoleMode(GetStdHandle(which), &mode) != 0;
+}
+} // namespace
+
+bool StdinIsTerminal() {
+  return IsConsole(STD_INPUT_HANDLE);
+}
+
+bool StdoutIsTerminal() {
+  return IsConsole(STD_OUTPUT_HANDLE);
+}
+
 } // namespace platform

@@ -5,42 +5,15 @@
 // oldest Windows we run on lack.
 #include "platform/toolkit/backend.h"
 
+#include "platform/kernel.h"
 #include "platform/toolkit/bitmap_info.h"
 
 #include <cstdio>
 #include <string>
 #include <vector>
 
-#ifdef _WIN32
-#include <windows.h>
-#else
-#include <unistd.h>
-#endif
-
 namespace toolkit {
 namespace {
-
-#ifdef _WIN32
-// _isatty is true for any character device, NUL included; only a console
-// answers GetConsoleMode.
-bool IsTerminal(DWORD which) {
-  DWORD mode = 0;
-  return GetConsoleMode(GetStdHandle(which), &mode) != 0;
-}
-bool StdinIsTerminal() {
-  return IsTerminal(STD_INPUT_HANDLE);
-}
-bool StdoutIsTerminal() {
-  return IsTerminal(STD_OUTPUT_HANDLE);
-}
-#else
-bool StdinIsTerminal() {
-  return isatty(0) != 0;
-}
-bool StdoutIsTerminal() {
-  return isatty(1) != 0;
-}
-#endif
 
 void Write(const std::string &text) {
   std::fwrite(text.data(), 1, text.size(), stdout);
@@ -61,7 +34,7 @@ void EndProgressLine() {
 }
 
 void WaitForEnter() {
-  if (!StdinIsTerminal())
+  if (!platform::StdinIsTerminal())
     return;
   Write("(press Enter)\n");
   Flush();
@@ -145,7 +118,7 @@ void ConsoleControl::SetText(const std::string &text) {
   if (!Form.Visible || !Shown)
     return;
   const std::string line = std::string(Form.Layout.Name) + "." + Layout.Name + ": " + text;
-  if (StdoutIsTerminal()) {
+  if (platform::StdoutIsTerminal()) {
     Write("\r" + line + "\x1b[K");
     Flush();
     ProgressLineOpen = true;
