@@ -19,19 +19,7 @@ if [ -z "${SCREENSHOTS_INSIDE_XVFB:-}" ]; then
   # screen grabber and the layouts' font.
   packages=(cmake g++ make libgtest-dev libgmock-dev libbenchmark-dev qt6-base-dev
             xvfb xauth xdotool imagemagick fonts-wine)
-  missing=()
-  for p in "${packages[@]}"; do
-    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' ||
-      missing+=("$p")
-  done
-  if ((${#missing[@]})); then
-    sudo=""
-    [ "$(id -u)" -eq 0 ] || sudo=sudo
-    apt=(apt-get -o DPkg::Lock::Timeout=900)
-    $sudo "${apt[@]}" update -qq
-    DEBIAN_FRONTEND=noninteractive $sudo "${apt[@]}" install -y -qq --no-install-recommends \
-      "${missing[@]}"
-  fi
+  bash "$root/scripts/need-packages.sh" "${packages[@]}"
 
   if [ ! -f "$build/CMakeCache.txt" ]; then
     if [ "$build" = "$root/build/default" ]; then

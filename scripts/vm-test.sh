@@ -18,21 +18,7 @@ started=$(date +%s)
 # notification stand-in).
 packages=(qemu-system-x86 linux-image-amd64 busybox-static cpio sg3-utils linux-libc-dev
   g++-mingw-w64-i686 wine wine32:i386 fonts-wine xvfb xauth dbus-daemon libsystemd-dev)
-missing=()
-for p in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  echo "installing: ${missing[*]}"
-  sudo=""
-  [ "$(id -u)" = 0 ] || sudo=sudo
-  if ! dpkg --print-foreign-architectures | grep -qx i386; then
-    $sudo dpkg --add-architecture i386
-  fi
-  $sudo apt-get -o DPkg::Lock::Timeout=900 update -qq
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get -o DPkg::Lock::Timeout=900 install -y -qq \
-    "${missing[@]}"
-fi
+bash "$root/scripts/need-packages.sh" --with-recommends "${packages[@]}"
 
 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DFWUPD_WITH_QT=OFF \
   -DFWUPD_BUILD_TESTS=OFF >/dev/null

@@ -17,19 +17,7 @@ packages=(g++-mingw-w64-i686 wine wine32:i386 fonts-wine xvfb xauth xdotool imag
 if ! bash scripts/i386-native.sh; then
   packages+=(qemu-system-x86 linux-image-amd64 busybox-static cpio)
 fi
-missing=()
-for p in "${packages[@]}"; do
-  dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
-done
-if ((${#missing[@]})); then
-  sudo=""
-  [[ $(id -u) -eq 0 ]] || sudo=sudo
-  if ! dpkg --print-foreign-architectures | grep -qx i386; then
-    $sudo dpkg --add-architecture i386
-  fi
-  $sudo apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
-fi
+bash scripts/need-packages.sh "${packages[@]}"
 
 # What we ship: its imports must exist on Windows 98 SE and NT 4.0, and its
 # code run on a 486 (the configure step rebuilds the runtime members it
