@@ -3,12 +3,11 @@
 # program's texts and exit code, the commands the drive received (opcode, the
 # mode of WRITE BUFFER and byte 1 of 0xE2, '!' where the drive refused) and
 # what it stored, compared byte for byte with the image in the VM.
-# Usage: check-cases.sh <results.log>; sourced helpers ok/bad come from check.sh.
+# Usage: sourced by check.sh with <results.log> (log, ok, bad, split_cases).
 log=$1
 drive_cases=$(mktemp -d)
 trap 'rm -rf "$drive_cases" "${cases:-}"' EXIT
-awk -v dir="$drive_cases" '{ sub(/\r$/, "") } /^=== CASE .* begin$/ { f = dir "/" $3 } f { print > f }
-  /^=== CASE .* end$/ { f = "" }' "$log"
+split_cases "$drive_cases"
 
 # The block driver's own commands when the manager takes and lets go of the
 # drive's block node (GET EVENT STATUS, READ TOC, READ CAPACITY, PREVENT

@@ -7,10 +7,9 @@
 # plain reads of the block node still got through is printed apart: the
 # kernel allows such opens. An update begun while another program holds the
 # drive sends it nothing.
-# Usage: sourced by check.sh (ok, bad, expect, $log).
+# Usage: sourced by check.sh (ok, bad, expect, split_cases, $log).
 hold_cases=$(mktemp -d)
-awk -v dir="$hold_cases" '{ sub(/\r$/, "") } /^=== CASE h-.* begin$/ { f = dir "/" $3 } f { print > f }
-  /^=== CASE .* end$/ { f = "" }' "$log"
+split_cases "$hold_cases" 'h-.*'
 has_line() { grep -qE -- "$2" "$hold_cases/$1" && ok "$1: $3" || bad "$1: $3 (missing: $2)"; }
 
 foreign_total=0

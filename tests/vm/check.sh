@@ -11,6 +11,13 @@ bad() { echo "FAIL $*"; failures=$((failures + 1)); }
 # expect <what> <text> [file]: the text occurs as a fixed string.
 expect() { if grep -qF -- "$2" "${3:-$log}"; then ok "$1"; else bad "$1 (missing: $2)"; fi; }
 expect_not() { if grep -qF -- "$2" "${3:-$log}"; then bad "$1 (found: $2)"; else ok "$1"; fi; }
+# split_cases <dir> [<name pattern>]: each case of the log (those whose name
+# matches the pattern) in a file of its own under dir, named as the case.
+split_cases() {
+  awk -v dir="$1" -v want="^(${2:-.*})$" '{ sub(/\r$/, "") }
+    /^=== CASE .* begin$/ && $3 ~ want { f = dir "/" $3 } f { print > f }
+    /^=== CASE .* end$/ { f = "" }' "$log"
+}
 
 [ -s "$log" ] || { echo "FAIL no results from the VM"; exit 1; }
 expect "VM ran to the end" "DONE"
@@ -52,8 +59,7 @@ done
 if [ "$with_program" = 1 ]; then
   cases=$(mktemp -d)
   trap 'rm -rf "$cases"' EXIT
-  awk -v dir="$cases" '{ sub(/\r$/, "") } /^=== CASE .* begin$/ { f = dir "/" $3 } f { print > f }
-    /^=== CASE .* end$/ { f = "" }' "$log"
+  split_cases "$cases"
   c() { echo "$cases/$1"; }
   expect "FIRM16X.ROM: drive found on megasas channel 2" \
     "Found device at (${ha[megaraid_sas]},1)" "$(c 4-megasas)"
