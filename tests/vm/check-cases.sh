@@ -116,6 +116,13 @@ slow slow-commit-90s
 cx 3 no-image "" -
 shown=$(grep -v -e '^=== CASE' -e '^DRIVE' -e '^exit=' "$drive_cases/no-image")
 [ -z "$shown" ] && ok "no-image: nothing shown" || bad "no-image: showed $shown"
+# --list: one line for the drive, writable for the cdrom group; only INQUIRY
+# reaches it.
+expect "list-w6216: listed" '"QUILMAR " "CD-R   QM-W6216T" "1.0A" FIRM6216.ROM writable' \
+  "$drive_cases/list-w6216"
+expect "list-w6216: exit status 0" "exit=0" "$drive_cases/list-w6216"
+got=$(sequence list-w6216)
+[[ $got =~ ^12( 12)*$ ]] && ok "list-w6216: drive got $got" || bad "list-w6216: drive got '$got'"
 c user-cdrom "12 00 F1 F0 00 $(blocks 3B 4) $READBACK" download=100000 "memory 74 = 05 11 00 33" "$OK"
 c user-cdrom-loader "12 00 00 E1 $(loader 8) E4" loader=229377 "$LOADED"
 # What a user without rights to /dev/sg* sees: the manager's hint, then not found.

@@ -17,8 +17,10 @@ table=${1:-/opt/drive-cases/cases.txt}
 root=${2:-$(dirname "$table")}
 . /opt/bin/guest-drive.sh
 
-run_case() { # NAME USER DIR: the Linux program, its texts on stdout
-  local cmd="cd $3 && SGASPI_LOG=/tmp/log-$1 FWUPD_TOOLKIT=console /opt/fw/fwupd32 </dev/null"
+run_case() { # NAME USER DIR: the Linux program, its texts on stdout (run=list: --list)
+  local option=""
+  [ "$CASE_RUN" = list ] && option=--list
+  local cmd="cd $3 && SGASPI_LOG=/tmp/log-$1 FWUPD_TOOLKIT=console /opt/fw/fwupd32 $option </dev/null"
   case $2 in
   root) sh -c "$cmd" ;;
   cdrom) chown -R fwuser "$3"; su -s /bin/sh fwuser -c "$cmd" ;;

@@ -95,11 +95,10 @@ finish() {
   [[ -z $case_image ]] || image_untouched "$case_image"
 }
 
-# held_block: once the second WRITE BUFFER went out and was held by the
-# drive, the progress window's texts are read (its thread waits for the drive
-# and serves the window meanwhile), it is photographed and the program ended.
-held_block() {
-  local waited=0 shot
+# await_second_block: until the program has sent the second WRITE BUFFER
+# block (at most 60 s).
+await_second_block() {
+  local waited=0
   until (($(cat "$case_dir/transcript.txt" 2>/dev/null | grep -c -E "^EXEC .*cdb=3b") >= 2)); do
     if ((waited >= 600)); then
       fail "the second block never went out"
@@ -108,6 +107,14 @@ held_block() {
     sleep 0.1
     waited=$((waited + 1))
   done
+}
+
+# held_block: once the second WRITE BUFFER went out and was held by the
+# drive, the progress window's texts are read (its thread waits for the drive
+# and serves the window meanwhile), it is photographed and the program ended.
+held_block() {
+  local shot
+  await_second_block
   sleep 0.5 # the window was painted before the block went out; let X catch up
   if (cd "$case_dir" && wine "$build/tools/winclick/winclick.exe" --timeout 5 --leave "$title") \
     >"$case_dir/window.txt" 2>/dev/null; then
@@ -134,18 +141,10 @@ held_block() {
 # the checker's own start, seconds under emulation) the system must not count
 # it as hung, and its texts must be those of the block.
 slow_block() {
-  local waited=0
   (cd "$case_dir" && wine "$build/tools/winclick/winclick.exe" --watch 14 --leave "$title") \
     >"$case_dir/watch.txt" 2>/dev/null &
   local watcher=$!
-  until (($(cat "$case_dir/transcript.txt" 2>/dev/null | grep -c -E "^EXEC .*cdb=3b") >= 2)); do
-    if ((waited >= 600)); then
-      fail "the second block never went out"
-      break
-    fi
-    sleep 0.1
-    waited=$((waited + 1))
-  done
+  await_second_block
   sleep 6
   if (cd "$case_dir" && wine "$build/tools/winclick/winclick.exe" --timeout 5 --responsive \
     --leave "$title") >"$case_dir/window.txt" 2>/dev/null; then
