@@ -25,13 +25,10 @@ set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
 set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
 set(CMAKE_MODULE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
 
-# Cross-built programs (tests) run under Wine; the prefix and the debug
-# channels come from the environment (WINEPREFIX, WINEDEBUG).
-set(CMAKE_CROSSCOMPILING_EMULATOR wine)
-
-# Tests are listed when CTest runs, not at build time, so building never
-# needs Wine.
-set(CMAKE_GTEST_DISCOVER_TESTS_DISCOVERY_MODE PRE_TEST)
+# Cross-built programs (tests) run under Wine (tests/wine/run-test.sh); the
+# prefix and the debug channels come from the environment (WINEPREFIX,
+# WINEDEBUG).
+set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/../tests/wine/run-test.sh)
 
 # GoogleTest is built from Debian's sources for the target: find_package(GTest)
 # is answered by a dependency provider that adds /usr/src/googletest.

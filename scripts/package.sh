@@ -2,9 +2,10 @@
 # Builds the Debian package as users get it (release build, no tests, so no
 # test hooks), checks its file list, runs lintian on it, desktop-file-validate
 # on its desktop entry and appstreamcli on its AppStream metadata; fails on any
-# error or warning of them. Prints the package's path last. Dates and time
-# stamps are the last commit's (SOURCE_DATE_EPOCH, unless set), so two builds
-# of a commit give the same package. FWUPD_MAINTAINER in the environment, when
+# error or warning of them (of lintian, on its informational tags too).
+# Prints the package's path last. Dates and time stamps are the last
+# commit's (SOURCE_DATE_EPOCH, unless set), so two builds of a commit give the
+# same package. FWUPD_MAINTAINER in the environment, when
 # set, is the package's maintainer ("Name <address>"; the cache variable).
 # Usage: scripts/package.sh [build-dir]
 set -euo pipefail
@@ -22,7 +23,7 @@ if [ -n "${FWUPD_MAINTAINER:-}" ]; then
   maintainer=("-DFWUPD_MAINTAINER=$FWUPD_MAINTAINER")
 fi
 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DFWUPD_BUILD_TESTS=OFF \
-  -DFWUPD_SHIPPED_ONLY=ON "${maintainer[@]}" >/dev/null
+  -DFWUPD_SHIPPED_ONLY=ON -DCMAKE_STRIP="$root/packaging/linux/strip.sh" "${maintainer[@]}" >/dev/null
 cmake --build "$build" -j2
 rm -f "$build"/fwupd32_*.deb
 (cd "$build" && cpack -G DEB >/dev/null)
@@ -30,7 +31,7 @@ version=$(sed -n 's/^project(fwupd32 VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
 deb="$build/fwupd32_${version}_$(dpkg --print-architecture).deb"
 [ -f "$deb" ] || { echo "package.sh: $deb was not made" >&2; exit 1; }
 bash tests/packaging/deb-contents.sh "$deb"
-lintian --fail-on error,warning --tag-display-limit 0 "$deb"
+lintian --display-info --fail-on error,warning,info --tag-display-limit 0 "$deb"
 # desktop-file-validate fails only on errors: anything it says fails here.
 entry=$(mktemp -d)
 trap 'rm -rf "$entry"' EXIT
