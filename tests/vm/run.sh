@@ -158,7 +158,7 @@ args=(
 )
 # The slow cases alone keep the drive busy for nearly three minutes.
 start=$(date +%s.%N)
-timeout "${VM_TIMEOUT:-900}" qemu-system-x86_64 "${args[@]}" || {
+timeout "${VM_TIMEOUT:-1200}" qemu-system-x86_64 "${args[@]}" || {
   echo "qemu failed or timed out (exit $?)" >&2
 }
 end=$(date +%s.%N)

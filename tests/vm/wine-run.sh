@@ -8,6 +8,7 @@ wine "$3" </dev/null >program.out 2>&1 &
 pid=$!
 if ! wine "$4" --timeout 120 "$2" </dev/null >window.txt 2>&1; then
   echo "no window \"$2\""
+  tr -d '\r' <program.out | tail -5
   kill $pid
 fi
 tr -d '\r' <window.txt
