@@ -34,9 +34,10 @@ if [ -z "${CASE_RUNNER:-}" ]; then
   in_root /bin/sh -c 'Xvfb :5 -nolisten tcp >/tmp/xvfb.log 2>&1 </dev/null &
     i=0; while [ ! -e /tmp/.X11-unix/X5 ] && [ $i -lt 100 ]; do sleep 0.1; i=$((i + 1)); done
     wineserver -p
+    wine reg add "HKLM\\Software\\Wine\\Drives" /v d: /t REG_SZ /d cdrom /f </dev/null >/tmp/wine-reg.log 2>&1
+    wineserver -k; wineserver -w; wineserver -p
     sleep 100000 | wine cmd /c pause >/tmp/wine-keep.log 2>&1 &
-    wine cmd /c exit 0 </dev/null >/tmp/wine-first.log 2>&1
-    wine reg add "HKLM\\Software\\Wine\\Drives" /v d: /t REG_SZ /d cdrom /f </dev/null >/tmp/wine-reg.log 2>&1'
+    wine cmd /c exit 0 </dev/null >/tmp/wine-first.log 2>&1'
   echo "WINE ready after $(($(date +%s) - start)) s"
   CASE_RUNNER=/opt/bin/guest-wine.sh /opt/bin/guest-cases.sh /opt/wine-cases.txt "/newroot$CASES"
   echo "WINE done after $(($(date +%s) - start)) s"

@@ -92,6 +92,10 @@ if [ -n "$win32" ] && [ -f "$win32/src/fwupd32.exe" ] && [ -f "$win32/src/CDRAL.
     if [ -f "$tested/.ready" ]; then
       rm -rf "$prefix"
       cp -a "$tested" "$prefix"
+      # Real copies of Wine's files, not the links: the drive letter of the
+      # CD drive goes through Wine's device services loaded from there.
+      find "$prefix/drive_c" -type l -lname '/usr/lib/*' \
+        -exec sh -c 'cp --remove-destination "$(readlink "$1")" "$1"' _ {} \;
     else
       (cd "$here" && bash ../../scripts/run-32bit.sh bash ../wine/make-prefix.sh "$prefix")
     fi
