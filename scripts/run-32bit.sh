@@ -29,7 +29,7 @@ fi
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 mkdir -p "$work/payload/bin"
-cp "$root/tests/vm/guest-hostroot.sh" "$work/payload/bin/"
+cp "$root/tests/vm/guest-boot.sh" "$root/tests/vm/guest-hostroot.sh" "$work/payload/bin/"
 echo "WORK='$root'" >"$work/payload/run.conf"
 {
   echo "export PATH=/usr/local/bin:/usr/bin:/bin"

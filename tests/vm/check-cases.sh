@@ -3,11 +3,7 @@
 # program's texts and exit code, the commands the drive received (opcode, the
 # mode of WRITE BUFFER and byte 1 of 0xE2, '!' where the drive refused) and
 # what it stored, compared byte for byte with the image in the VM.
-# Usage: sourced by check.sh with <results.log> (log, ok, bad, split_cases).
-log=$1
-drive_cases=$(mktemp -d)
-trap 'rm -rf "$drive_cases" "${cases:-}"' EXIT
-split_cases "$drive_cases"
+# Usage: sourced by check.sh (log, ok, bad, expect, $cases: a file per case).
 
 # The block driver's own commands when the manager takes and lets go of the
 # drive's block node (GET EVENT STATUS, READ TOC, READ CAPACITY, PREVENT
@@ -17,7 +13,7 @@ drive_sequence() { # the drive's command sequence of one case, as tokens
   $1 == "DRV" && block && $3 == "00" { next }
   $1 == "DRV" { block = 0; t = $3; if (t == "3B" || t == "E2") t = t "/" substr($4, 2)
     for (i = 4; i <= NF; i++) if ($i ~ /^len=/) { if ($(i + 1) == "CHECK") t = t "!"; break }
-    printf "%s%s", n++ ? " " : "", t }' "$drive_cases/$1"
+    printf "%s%s", n++ ? " " : "", t }' "$cases/$1"
 }
 sequence() { drive_sequence "$@"; }
 blocks() { # TOKEN N: N-1 times TOKEN/4 then TOKEN/5 (WRITE BUFFER) or N times E2/1
@@ -35,7 +31,7 @@ loader() { # N blocks, the eighth (address 0x38000) with byte 1 zero
 # download=N / loader=N (N bytes stored, the image's first N bytes); the
 # program's exit status is 0, or $want when cx sets it.
 c() {
-  local name=$1 seq=$2 received=$3 f=$drive_cases/$1 got t
+  local name=$1 seq=$2 received=$3 f=$cases/$1 got t
   shift 3
   if [ ! -s "$f" ] || grep -q "^DRIVE did not appear" "$f"; then
     bad "$name: no emulated drive"; return
@@ -101,8 +97,8 @@ c slow-download "12 00 00 $(blocks 3B 4) $READBACK" download=100000 "$OK"
 c slow-loader "12 00 00 E1 $(loader 4) E4" loader=100000 "$LOADED"
 # slow CASE: nothing the kernel logs says it aborted or reset a command.
 slow() {
-  if grep -q '^KERNEL' "$drive_cases/$1"; then
-    bad "$1: the kernel stepped in: $(grep '^KERNEL' "$drive_cases/$1" | head -3 | tr '\n' ' ')"
+  if grep -q '^KERNEL' "$cases/$1"; then
+    bad "$1: the kernel stepped in: $(grep '^KERNEL' "$cases/$1" | head -3 | tr '\n' ' ')"
   else
     ok "$1: no abort or reset in the kernel log"
   fi
@@ -114,13 +110,13 @@ slow slow-memory-40s
 c slow-commit-90s "12 00 00 $(blocks 3B 4) $READBACK" download=100000 "$OK"
 slow slow-commit-90s
 cx 3 no-image "" -
-shown=$(grep -v -e '^=== CASE' -e '^DRIVE' -e '^exit=' "$drive_cases/no-image")
+shown=$(grep -v -e '^=== CASE' -e '^DRIVE' -e '^exit=' "$cases/no-image")
 [ -z "$shown" ] && ok "no-image: nothing shown" || bad "no-image: showed $shown"
 # --list: one line for the drive, writable for the cdrom group; only INQUIRY
 # reaches it.
 expect "list-w6216: listed" '"QUILMAR " "CD-R   QM-W6216T" "1.0A" FIRM6216.ROM writable' \
-  "$drive_cases/list-w6216"
-expect "list-w6216: exit status 0" "exit=0" "$drive_cases/list-w6216"
+  "$cases/list-w6216"
+expect "list-w6216: exit status 0" "exit=0" "$cases/list-w6216"
 got=$(sequence list-w6216)
 [[ $got =~ ^12( 12)*$ ]] && ok "list-w6216: drive got $got" || bad "list-w6216: drive got '$got'"
 c user-cdrom "12 00 F1 F0 00 $(blocks 3B 4) $READBACK" download=100000 "memory 74 = 05 11 00 33" "$OK"
@@ -136,7 +132,7 @@ cx 6 user-none "" - "LINUX SG ASPI: no read and write access to /dev/sg0 (Permis
 # tc CASE STATUS PREFIX TEXT...: the drive's sequence starts with PREFIX and
 # holds no committing command (3B/5, E4).
 tc() {
-  local name=$1 status=$2 prefix=$3 f=$drive_cases/$1 got t
+  local name=$1 status=$2 prefix=$3 f=$cases/$1 got t
   shift 3
   [ -s "$f" ] || { bad "$name: no emulated drive"; return; }
   sed -n 's/^TROUBLE /trouble: /p' "$f" | sed "s/^/$name: /"
@@ -163,7 +159,7 @@ tc t-unplug-loader 9 "12 00 00 E1 E2/1 E2/1" "Error sending firmware." \
 # The reset's unit attention may be taken by the kernel's own polling of the
 # drive before the next WRITE BUFFER: the whole image then goes through, and
 # success is the truth.
-f=$drive_cases/t-reset-download
+f=$cases/t-reset-download
 if grep -q "^RECEIVED download bytes=131072 same=yes" "$f" && grep -q "^exit=0" "$f" &&
   grep -q "^Firmware update successfull.$" "$f"; then
   ok "t-reset-download: the reset reached no command; the whole image was kept, success told"
@@ -172,7 +168,7 @@ else
 fi
 tc t-renumbered 8 "12 00 F1" "Error sending firmware (0 : 0 : 0)" \
   "is gone since the drive was found" "Nothing of the update reached the drive"
-grep -qE '^DRV CDB (3B|F0)' "$drive_cases/t-renumbered" &&
+grep -qE '^DRV CDB (3B|F0)' "$cases/t-renumbered" &&
   bad "t-renumbered: a command that changes the drive reached it" ||
   ok "t-renumbered: nothing that changes the drive reached it, under either node"
 # A unit attention at the third block is the drive's own word: the box has it.
@@ -186,7 +182,7 @@ cx 0 t-reboot-old "12 00 00 $(blocks 3B 4) 00! 00! 00 12" download=100000 "$OK" 
 
 # Descriptor-format sense (0x72): the message must carry the same numbers as
 # with fixed format (the manager converts it before the program reads it).
-f=$drive_cases/block-refused-desc
+f=$cases/block-refused-desc
 cx 8 block-refused-desc "12 00 00 3B/4 3B/4!" download=32768 "sense=5/26/02 descriptor"
 if grep -qF "Error sending firmware (5 : 26 : 2)" "$f"; then
   ok "block-refused-desc: descriptor sense shown as (5 : 26 : 2)"

@@ -7,15 +7,13 @@
 # plain reads of the block node still got through is printed apart: the
 # kernel allows such opens. An update begun while another program holds the
 # drive sends it nothing.
-# Usage: sourced by check.sh (ok, bad, expect, split_cases, $log).
-hold_cases=$(mktemp -d)
-split_cases "$hold_cases" 'h-.*'
-has_line() { grep -qE -- "$2" "$hold_cases/$1" && ok "$1: $3" || bad "$1: $3 (missing: $2)"; }
+# Usage: sourced by check.sh (ok, bad, expect, $log, $cases: a file per case).
+has_line() { grep -qE -- "$2" "$cases/$1" && ok "$1: $3" || bad "$1: $3 (missing: $2)"; }
 
 foreign_total=0
 # name  kind=bytes stored  how others tried the drive
 while read -r name received run; do
-  f=$hold_cases/$name
+  f=$cases/$name
   if [ ! -s "$f" ] || grep -q "^DRIVE did not appear" "$f"; then
     bad "$name: no emulated drive"; continue
   fi
@@ -43,7 +41,7 @@ h-root-dd       download=100000 dd
 CASES
 # Another program held the drive when the update began: the first command
 # that changes the drive was refused as busy, and so was every later one.
-f=$hold_cases/h-held
+f=$cases/h-held
 has_line h-held '^LINUX SG ASPI: /dev/sr[0-9]* is in use by another program' "refusal's reason told"
 has_line h-held 'Error sending firmware \(0 : 0 : 0\)' "refused as a busy drive"
 has_line h-held '^exit=8$' "exit status 8: the drive keeps its old firmware"
@@ -53,4 +51,3 @@ grep -qE '^DRV CDB (3B|E1|E2|E4|F0)' "$f" && bad "h-held: a firmware command rea
 echo "foreign commands during flashes: $foreign_total"
 [ "$foreign_total" = 0 ] && ok "no foreign command during the flashes" ||
   bad "$foreign_total foreign command(s) during the flashes"
-rm -rf "$hold_cases"

@@ -17,7 +17,7 @@ c p-lower "12 00 F1 F0 00 $(blocks 3B 4) $READBACK" download=100000 "memory 74 =
 cx 6 p-none "" - "LINUX SG ASPI: no read and write access to /dev/sg0 (Permission denied)." \
   "$NOTFOUND" 'NOTIFY app="LINUX SG ASPI" summary="No access to the CD drive" body="The CD drive at /dev/sg0 cannot be used:' \
   'add you to the group "cdrom"'
-n=$(grep -c '^NOTIFY' "$drive_cases/p-none")
+n=$(grep -c '^NOTIFY' "$cases/p-none")
 [ "$n" = 1 ] && ok "p-none: one notification" || bad "p-none: $n notifications"
 # The drive's sequence is the first updater's alone: the second sent nothing.
 c p-second "12 00 00 $(blocks 3B 4) $READBACK" download=100000 "$OK" \

@@ -16,13 +16,13 @@ wine_sequence() {
       for (i = 0; i < n; i++) if (op[i] == "12") { first = i; break }
       for (i = n - 1; i > first; i--) if (op[i] == "4A") { last = i; break }
       if (first < 0) exit
-      for (i = first; i < last; i++) printf "%s%s", (i > first ? " " : ""), seq[i] }' "$drive_cases/$1"
+      for (i = first; i < last; i++) printf "%s%s", (i > first ? " " : ""), seq[i] }' "$cases/$1"
 }
 sequence() { wine_sequence "$@"; }
 expect "Wine ready in the guest" "WINE ready after"
 sed -n 's/\r$//; s/^WINE \(ready\|done\) after/wine: \1 after/p' "$log"
 c w-w6216 "12 12 00 F1 F0 00 $(blocks 3B 4)" download=100000 "caption: Information" "$OK"
-expect "w-w6216: settings read at memory 74" "memory 74 = 05 11 00 33" "$drive_cases/w-w6216"
+expect "w-w6216: settings read at memory 74" "memory 74 = 05 11 00 33" "$cases/w-w6216"
 c w-program "12 12 00 00 E1 $(loader 8) E4" loader=229377 "caption: Information" "$LOADED"
 cx 8 w-block-refused "12 12 00 00 3B/4 3B/4!" download=32768 "caption: Error" \
   "Error sending firmware (5 : 26 : 2)"

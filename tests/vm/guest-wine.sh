@@ -28,16 +28,14 @@ if [ -z "${CASE_RUNNER:-}" ]; then
     exit 1
   fi
   # Xvfb and one wineserver with Wine's services for all cases, started with
-  # their output in files: whatever inherits a pipe keeps it open. One idle
-  # program keeps Wine's desktop and services up between the cases: started
-  # again for each, they may take longer than Wine waits for its desktop.
+  # their output in files: whatever inherits a pipe keeps it open; Wine's
+  # desktop and services kept up between the cases.
   in_root /bin/sh -c 'Xvfb :5 -nolisten tcp >/tmp/xvfb.log 2>&1 </dev/null &
     i=0; while [ ! -e /tmp/.X11-unix/X5 ] && [ $i -lt 100 ]; do sleep 0.1; i=$((i + 1)); done
     wineserver -p
     wine reg add "HKLM\\Software\\Wine\\Drives" /v d: /t REG_SZ /d cdrom /f </dev/null >/tmp/wine-reg.log 2>&1
     wineserver -k; wineserver -w; wineserver -p
-    sleep 100000 | wine cmd /c pause >/tmp/wine-keep.log 2>&1 &
-    wine cmd /c exit 0 </dev/null >/tmp/wine-first.log 2>&1'
+    sh "$1" /tmp/wine-keep.log' _ "$KEEP"
   echo "WINE ready after $(($(date +%s) - start)) s"
   CASE_RUNNER=/opt/bin/guest-wine.sh /opt/bin/guest-cases.sh /opt/wine-cases.txt "/newroot$CASES"
   echo "WINE done after $(($(date +%s) - start)) s"

@@ -3,12 +3,7 @@
 # x86 programs run (scripts/run-32bit.sh): the build machine's root under a
 # tmpfs overlay, the checkout writable at its own path, the command in a
 # chroot into that. Its output goes to ttyS1, then "RUN-EXIT <status>".
-/bin/busybox --install -s /bin
-export PATH=/bin:/opt/bin
-mount -t proc proc /proc
-mount -t sysfs sysfs /sys
-mount -t devtmpfs devtmpfs /dev
-R=/dev/ttyS1
+. /opt/bin/guest-boot.sh
 while read -r m; do insmod /modules/$m 2>/dev/null; done </modules/order
 mkdir -p /etc
 printf 'root:x:0:0::/root:/bin/sh\n' >/etc/passwd

@@ -2,12 +2,7 @@
 # /init of the test VM: load the host adapter drivers, wait for the drives,
 # run the census tool, sg_inq and the program's cases on QEMU's drives, then
 # remove those and run the cases against the emulated drive; report on ttyS1.
-/bin/busybox --install -s /bin
-export PATH=/bin:/opt/bin
-mount -t proc proc /proc
-mount -t sysfs sysfs /sys
-mount -t devtmpfs devtmpfs /dev
-R=/dev/ttyS1
+. /opt/bin/guest-boot.sh
 say() { echo "$*" >$R; }
 
 param() { sed -n "s/.*$1=\([^ ]*\).*/\1/p" /proc/cmdline; }

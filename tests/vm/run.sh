@@ -111,6 +111,7 @@ WINCLICK=$win32/tools/winclick/winclick.exe
 PREFIX=$prefix
 CASES=$work/wine-cases
 RUN=$here/wine-run.sh
+KEEP=$(cd "$here/../wine" && pwd)/keep-desktop.sh
 CONF
 fi
 # The Debian package (VM_DEB): unpacked over the guest's chroot, whose
@@ -132,7 +133,7 @@ CASES=$work/pkg-cases
 RUN=$here/pkg-run.sh
 CONF
 fi
-cp "$here/guest-hostroot.sh" "$here/guest-wine.sh" "$here/guest-pkg.sh" "$work/payload/bin/"
+cp "$here/guest-boot.sh" "$here/guest-hostroot.sh" "$here/guest-wine.sh" "$here/guest-pkg.sh" "$work/payload/bin/"
 
 "$here/build-initramfs.sh" "$kver" "$work/payload" "$here/init.sh" "$work/initramfs.gz"
 truncate -s 4M "$work/disc.iso" # medium for the QEMU drives (2048-byte sectors)

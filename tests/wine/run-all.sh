@@ -19,17 +19,7 @@ xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
   wineserver -k 2>/dev/null || true
   wineserver -p 60
   trap "wineserver -k || true" EXIT
-  # Wine ends its desktop (explorer.exe) and services a moment after the last
-  # program ends; the next program starts them again and waits at most 10 s
-  # for the desktop, which under emulation may not be enough: the program
-  # then has no windows at all. One idle program keeps them up for the run
-  # (and spares every later program their start).
-  keep=$(mktemp -u)
-  mkfifo "$keep"
-  exec 3<>"$keep"
-  rm "$keep"
-  wine cmd /c pause <&3 >/dev/null 2>&1 &
-  wine cmd /c exit 0 </dev/null >/dev/null 2>&1
+  sh tests/wine/keep-desktop.sh
   started=$(date +%s)
   ctest --preset win32
   echo "win32 unit tests: $(($(date +%s) - started)) s"
