@@ -1,5 +1,6 @@
 #include "harness.h"
 
+#include "posix_child.h"
 #include "test_support.h"
 #include "transcript.h"
 
@@ -11,18 +12,11 @@
 #include <cstring>
 #include <fcntl.h>
 #include <fstream>
-#include <grp.h>
-#include <pwd.h>
 #include <set>
-#include <signal.h>
 #include <sstream>
-#include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
-
-extern char **environ;
 
 namespace e2e {
 
@@ -179,7 +173,7 @@ std::vector<std::string> Ops(std::initializer_list<const char *> opcodes) {
 }
 
 bool CanRunAsOtherUser() {
-  return ::geteuid() == 0 && ::getpwnam("nobody") != nullptr;
+  return ::geteuid() == 0 && test_support::FindAccount("nobody").has_value();
 }
 
 Sandbox::Sandbox(Manager manager) {
@@ -341,6 +335,15 @@ void Sandbox::CheckImagesUnchanged() const {
   }
 }
 
+// Ours without a display, with the scenario, the console and a temporary
+// directory inside the sandbox, unless the case sets them.
+std::vector<std::string> Sandbox::Environment() const {
+  std::vector<std::string> env{"SIMASPI_SCENARIO=" + (dir_ / "sim" / "sim.scn").string(),
+                               "FWUPD_TOOLKIT=console", "TMPDIR=" + (dir_ / "tmp").string()};
+  env.insert(env.end(), extraEnv_.begin(), extraEnv_.end());
+  return env;
+}
+
 RunResult Sandbox::Run(const char *user) {
   RunResult result;
   const fs::path sim = dir_ / "sim";
@@ -351,129 +354,42 @@ RunResult Sandbox::Run(const char *user) {
   fs::create_directories(dir_ / "tmp");
   const std::set<fs::path> filesBefore = FilesUnder(dir_);
 
-  // Environment: ours without a display, plus the scenario, the console and a
-  // temporary directory inside the sandbox, unless the case sets them.
-  std::vector<std::string> env;
-  // An entry the case sets itself replaces the one inherited.
-  const auto setByCase = [this](const std::string &entry) {
-    const std::string name = entry.substr(0, entry.find('=') + 1);
-    for (const std::string &own : extraEnv_) {
-      if (own.rfind(name, 0) == 0) {
-        return true;
-      }
-    }
-    return false;
-  };
-  for (char **e = environ; *e != nullptr; ++e) {
-    const std::string entry = *e;
-    if (entry.rfind("DISPLAY=", 0) == 0 || entry.rfind("WAYLAND_DISPLAY=", 0) == 0 ||
-        entry.rfind("SIMASPI_SCENARIO=", 0) == 0 || entry.rfind("QT_QPA_PLATFORM=", 0) == 0 ||
-        entry.rfind("FWUPD_TOOLKIT=", 0) == 0 || entry.rfind("TMPDIR=", 0) == 0 ||
-        setByCase(entry)) {
-      continue;
-    }
-    env.push_back(entry);
+  test_support::PosixChild child;
+  child.program = launcher_ ? dir_ / "bin" / "fwupd32" : dir_ / "fwupd32";
+  child.arguments = args_;
+  child.directory = dir_ / cwd_;
+  child.output = sim / "stdout.txt";
+  child.errors = sim / "stderr.txt";
+  child.environment = Environment();
+  child.unset = {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"};
+  child.closedAtStart = closed_;
+  if (whileRunning_) {
+    child.whileRunning = [this, sim](pid_t pid) {
+      pid_ = pid;
+      whileRunning_(sim / "transcript.txt");
+    };
   }
-  for (const std::string &own :
-       {"SIMASPI_SCENARIO=" + (sim / "sim.scn").string(), std::string("FWUPD_TOOLKIT=console"),
-        "TMPDIR=" + (dir_ / "tmp").string()}) {
-    if (!setByCase(own)) {
-      env.push_back(own);
-    }
-  }
-  env.insert(env.end(), extraEnv_.begin(), extraEnv_.end());
-  std::vector<char *> envp;
-  for (auto &entry : env) {
-    envp.push_back(entry.data());
-  }
-  envp.push_back(nullptr);
-
-  uid_t uid = 0;
-  gid_t gid = 0;
   if (user != nullptr) {
-    const passwd *pw = ::getpwnam(user);
-    if (pw == nullptr) {
+    child.account = test_support::FindAccount(user);
+    if (!child.account) {
       ADD_FAILURE() << "no user " << user;
       return result;
     }
-    uid = pw->pw_uid;
-    gid = pw->pw_gid;
-    ChownTree(dir_, uid, gid);
+    ChownTree(dir_, child.account->uid, child.account->gid);
     ::chmod(dir_.c_str(), 0755);
   }
 
-  const std::string program = (launcher_ ? dir_ / "bin" / "fwupd32" : dir_ / "fwupd32").string();
-  const std::string outPath = (sim / "stdout.txt").string();
-  const std::string errPath = (sim / "stderr.txt").string();
-  const std::string cwd = (dir_ / cwd_).string();
-  std::vector<char *> argv{const_cast<char *>(program.c_str())};
-  for (std::string &arg : args_) {
-    argv.push_back(arg.data());
-  }
-  argv.push_back(nullptr);
-
-  const pid_t pid = ::fork();
-  if (pid == 0) {
-    const int in = ::open("/dev/null", O_RDONLY);
-    const int out = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
-    const int err = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
-    if (in < 0 || out < 0 || err < 0 || ::dup2(in, 0) < 0 || ::dup2(out, 1) < 0 ||
-        ::dup2(err, 2) < 0 || ::chdir(cwd.c_str()) != 0) {
-      ::_exit(126);
-    }
-    for (int fd : closed_) {
-      ::close(fd);
-    }
-    const rlimit noCore{0, 0}; // a case that ends the program with SIGQUIT leaves no core
-    ::setrlimit(RLIMIT_CORE, &noCore);
-    if (user != nullptr &&
-        (::setgroups(0, nullptr) != 0 || ::setgid(gid) != 0 || ::setuid(uid) != 0)) {
-      ::_exit(125);
-    }
-    ::execve(program.c_str(), argv.data(), envp.data());
-    ::_exit(127);
-  }
-  if (pid < 0) {
-    ADD_FAILURE() << "fork failed";
-    return result;
-  }
-
-  pid_ = pid;
-  std::thread during;
-  if (whileRunning_) {
-    during = std::thread(whileRunning_, sim / "transcript.txt");
-  }
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-  int status = 0;
-  for (;;) {
-    const pid_t done = ::waitpid(pid, &status, WNOHANG);
-    if (done == pid) {
-      break;
-    }
-    if (std::chrono::steady_clock::now() > deadline) {
-      ::kill(pid, SIGKILL);
-      ::waitpid(pid, &status, 0);
-      result.TimedOut = true;
-      break;
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(2));
-  }
-  if (during.joinable()) {
-    during.join();
-  }
+  const test_support::ChildRun run = test_support::RunPosixChild(child);
   pid_ = 0;
-  if (!result.TimedOut && WIFEXITED(status)) {
-    result.ExitCode = WEXITSTATUS(status);
-  }
-  if (!result.TimedOut && WIFSIGNALED(status)) {
-    result.Signal = WTERMSIG(status);
-  }
+  result.TimedOut = !run.finished;
+  result.ExitCode = run.exitCode;
+  result.Signal = run.signal;
   if (user != nullptr) {
     ChownTree(dir_, ::geteuid(), ::getegid());
   }
 
-  result.Out = test_support::ReadFileText(outPath);
-  result.Err = test_support::ReadFileText(errPath);
+  result.Out = test_support::ReadFileText(child.output);
+  result.Err = test_support::ReadFileText(child.errors);
   result.Transcript = test_support::ReadLines(sim / "transcript.txt");
   for (const auto &line : result.Transcript) {
     if (line.rfind("EXEC ", 0) == 0) {

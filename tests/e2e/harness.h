@@ -95,6 +95,7 @@ private:
   };
   void CheckImagesUnchanged() const;
   void PreloadShim();
+  std::vector<std::string> Environment() const;
 
   fs::path dir_;
   std::vector<ImageStamp> images_;
