@@ -1,7 +1,6 @@
 #include "harness.h"
 
 #include "posix_child.h"
-#include "test_support.h"
 #include "transcript.h"
 
 #include <gtest/gtest.h>
@@ -36,29 +35,28 @@ void BackDate(const fs::path &path) {
   ::utimensat(AT_FDCWD, path.c_str(), times, 0);
 }
 
-fs::path ManagerFile(Manager manager) {
-  const fs::path base = SIM_MANAGER_DIR;
+// The directory of the manager's build beside the full one.
+const char *VariantOf(Manager manager) {
   switch (manager) {
-  case Manager::Full:
-    return base / "WNASPI32.DLL";
   case Manager::NoInfo:
-    return base / "sim-noinfo" / "WNASPI32.DLL";
+    return "sim-noinfo";
   case Manager::NoSend:
-    return base / "sim-nosend" / "WNASPI32.DLL";
+    return "sim-nosend";
   case Manager::Zero:
-    return base / "sim-zero" / "WNASPI32.DLL";
+    return "sim-zero";
+  case Manager::Full:
   case Manager::Missing:
     break;
   }
-  return {};
+  return "";
 }
 
-// Every path under `root`, relative to it, except the manager's own directory sim/.
-std::set<fs::path> FilesUnder(const fs::path &root) {
+// Every path under `root`, relative to it, except those under `skipped`.
+std::set<fs::path> FilesUnder(const fs::path &root, const fs::path &skipped) {
   std::set<fs::path> files;
   for (auto it = fs::recursive_directory_iterator(root); it != fs::recursive_directory_iterator();
        ++it) {
-    if (it->path() == root / "sim") {
+    if (it->path() == skipped) {
       it.disable_recursion_pending();
       continue;
     }
@@ -176,27 +174,15 @@ bool CanRunAsOtherUser() {
   return ::geteuid() == 0 && test_support::FindAccount("nobody").has_value();
 }
 
-Sandbox::Sandbox(Manager manager) {
-  dir_ = test_support::MakeScratchDirectory("fwupd32-e2e");
-  fs::create_directories(dir_ / "sim");
-  fs::copy_file(FWUPD32_PATH, dir_ / "fwupd32");
+Sandbox::Sandbox(Manager manager) : sim_("fwupd32-e2e", FWUPD32_PATH) {
   if (manager != Manager::Missing) {
-    const fs::path lib = ManagerFile(manager);
-    if (!fs::exists(lib)) {
-      throw std::runtime_error("simulated manager not built: " + lib.string());
-    }
-    fs::copy_file(lib, dir_ / "WNASPI32.DLL");
+    sim_.InstallManager(SIM_MANAGER_DIR, VariantOf(manager));
   }
   WriteScenario("adapters 0\n");
 }
 
-Sandbox::~Sandbox() {
-  std::error_code ignored;
-  fs::remove_all(dir_, ignored);
-}
-
 void Sandbox::WriteImage(const std::string &name, const std::vector<std::uint8_t> &bytes) {
-  const fs::path path = dir_ / name;
+  const fs::path path = Dir() / name;
   fs::create_directories(path.parent_path());
   {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
@@ -208,16 +194,16 @@ void Sandbox::WriteImage(const std::string &name, const std::vector<std::uint8_t
 }
 
 void Sandbox::Launch(std::vector<std::string> args, const fs::path &cwd) {
-  const fs::path libexec = dir_ / "libexec" / "fwupd32";
+  const fs::path libexec = Dir() / "libexec" / "fwupd32";
   fs::create_directories(libexec);
-  fs::create_directories(dir_ / "bin");
-  fs::copy_file(LAUNCHER_PATH, dir_ / "bin" / "fwupd32", fs::copy_options::overwrite_existing);
-  fs::permissions(dir_ / "bin" / "fwupd32", fs::perms::owner_all | fs::perms::group_read |
-                                                fs::perms::group_exec | fs::perms::others_read |
-                                                fs::perms::others_exec);
+  fs::create_directories(Dir() / "bin");
+  fs::copy_file(LAUNCHER_PATH, Dir() / "bin" / "fwupd32", fs::copy_options::overwrite_existing);
+  fs::permissions(Dir() / "bin" / "fwupd32", fs::perms::owner_all | fs::perms::group_read |
+                                                 fs::perms::group_exec | fs::perms::others_read |
+                                                 fs::perms::others_exec);
   for (const char *file : {"fwupd32", "WNASPI32.DLL"}) {
-    if (fs::exists(dir_ / file)) {
-      fs::copy_file(dir_ / file, libexec / file, fs::copy_options::overwrite_existing);
+    if (fs::exists(Dir() / file)) {
+      fs::copy_file(Dir() / file, libexec / file, fs::copy_options::overwrite_existing);
     }
   }
   launcher_ = true;
@@ -226,8 +212,7 @@ void Sandbox::Launch(std::vector<std::string> args, const fs::path &cwd) {
 }
 
 void Sandbox::WriteScenario(const std::string &directives, bool record) {
-  std::ofstream out(dir_ / "sim" / "sim.scn", std::ios::trunc);
-  out << (record ? "transcript transcript.txt\nresult out/\n" : "") << directives;
+  sim_.WriteScenario(std::string(record ? "result out/\n" : "") + directives, record);
 }
 
 void Sandbox::ExpectManagerRaces() {
@@ -237,7 +222,7 @@ void Sandbox::ExpectManagerRaces() {
 }
 
 void Sandbox::ShortenWaits(unsigned ms) {
-  fs::copy_file(FWUPD32_TESTING_PATH, dir_ / "fwupd32", fs::copy_options::overwrite_existing);
+  fs::copy_file(FWUPD32_TESTING_PATH, sim_.Program(), fs::copy_options::overwrite_existing);
   AddEnvironment("FWUPD_TEST_WAIT_LIMIT_MS=" + std::to_string(ms));
 }
 
@@ -261,7 +246,7 @@ void Sandbox::HideNullDevice() {
 }
 
 void Sandbox::WriteSparseImage(const std::string &name, std::int64_t size) {
-  const fs::path path = dir_ / name;
+  const fs::path path = Dir() / name;
   std::ofstream(path, std::ios::binary | std::ios::trunc).close();
   fs::resize_file(path, static_cast<std::uintmax_t>(size));
   BackDate(path);
@@ -269,12 +254,12 @@ void Sandbox::WriteSparseImage(const std::string &name, std::int64_t size) {
 }
 
 void Sandbox::ForgetImage(const std::string &name) {
-  std::erase_if(images_, [&](const ImageStamp &image) { return image.Path == dir_ / name; });
+  std::erase_if(images_, [&](const ImageStamp &image) { return image.Path == Dir() / name; });
 }
 
 void Sandbox::RestampImage(const std::string &name) {
   for (auto &image : images_) {
-    if (image.Path == dir_ / name) {
+    if (image.Path == Dir() / name) {
       image.Bytes = ReadBytes(image.Path);
       image.MtimeNs = MtimeNs(image.Path);
     }
@@ -338,35 +323,35 @@ void Sandbox::CheckImagesUnchanged() const {
 // Ours without a display, with the scenario, the console and a temporary
 // directory inside the sandbox, unless the case sets them.
 std::vector<std::string> Sandbox::Environment() const {
-  std::vector<std::string> env{"SIMASPI_SCENARIO=" + (dir_ / "sim" / "sim.scn").string(),
-                               "FWUPD_TOOLKIT=console", "TMPDIR=" + (dir_ / "tmp").string()};
+  std::vector<std::string> env{std::string(sim_.ScenarioVariable) + "=" +
+                                   sim_.ScenarioPath().string(),
+                               "FWUPD_TOOLKIT=console", "TMPDIR=" + (Dir() / "tmp").string()};
   env.insert(env.end(), extraEnv_.begin(), extraEnv_.end());
   return env;
 }
 
 RunResult Sandbox::Run(const char *user) {
   RunResult result;
-  const fs::path sim = dir_ / "sim";
   std::error_code ignored;
-  fs::remove(sim / "transcript.txt", ignored);
-  fs::remove_all(sim / "out", ignored);
-  fs::create_directories(sim / "out");
-  fs::create_directories(dir_ / "tmp");
-  const std::set<fs::path> filesBefore = FilesUnder(dir_);
+  fs::remove(sim_.TranscriptPath(), ignored);
+  fs::remove_all(ResultDir(), ignored);
+  fs::create_directories(ResultDir());
+  fs::create_directories(Dir() / "tmp");
+  const std::set<fs::path> filesBefore = FilesUnder(Dir(), sim_.SimDir());
 
   test_support::PosixChild child;
-  child.program = launcher_ ? dir_ / "bin" / "fwupd32" : dir_ / "fwupd32";
+  child.program = launcher_ ? Dir() / "bin" / "fwupd32" : sim_.Program();
   child.arguments = args_;
-  child.directory = dir_ / cwd_;
-  child.output = sim / "stdout.txt";
-  child.errors = sim / "stderr.txt";
+  child.directory = Dir() / cwd_;
+  child.output = sim_.SimDir() / "stdout.txt";
+  child.errors = sim_.SimDir() / "stderr.txt";
   child.environment = Environment();
   child.unset = {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"};
   child.closedAtStart = closed_;
   if (whileRunning_) {
-    child.whileRunning = [this, sim](pid_t pid) {
+    child.whileRunning = [this](pid_t pid) {
       pid_ = pid;
-      whileRunning_(sim / "transcript.txt");
+      whileRunning_(sim_.TranscriptPath());
     };
   }
   if (user != nullptr) {
@@ -375,8 +360,8 @@ RunResult Sandbox::Run(const char *user) {
       ADD_FAILURE() << "no user " << user;
       return result;
     }
-    ChownTree(dir_, child.account->uid, child.account->gid);
-    ::chmod(dir_.c_str(), 0755);
+    ChownTree(Dir(), child.account->uid, child.account->gid);
+    ::chmod(Dir().c_str(), 0755);
   }
 
   const test_support::ChildRun run = test_support::RunPosixChild(child);
@@ -385,12 +370,12 @@ RunResult Sandbox::Run(const char *user) {
   result.ExitCode = run.exitCode;
   result.Signal = run.signal;
   if (user != nullptr) {
-    ChownTree(dir_, ::geteuid(), ::getegid());
+    ChownTree(Dir(), ::geteuid(), ::getegid());
   }
 
   result.Out = test_support::ReadFileText(child.output);
   result.Err = test_support::ReadFileText(child.errors);
-  result.Transcript = test_support::ReadLines(sim / "transcript.txt");
+  result.Transcript = sim_.ReadTranscript();
   for (const auto &line : result.Transcript) {
     if (line.rfind("EXEC ", 0) == 0) {
       const std::string cdb = test_support::FieldOf(line, "cdb");
@@ -400,7 +385,7 @@ RunResult Sandbox::Run(const char *user) {
   }
   EXPECT_FALSE(result.TimedOut) << "fwupd32 did not end; output:\n" << result.Out;
   CheckImagesUnchanged();
-  for (const fs::path &file : FilesUnder(dir_)) {
+  for (const fs::path &file : FilesUnder(Dir(), sim_.SimDir())) {
     EXPECT_TRUE(filesBefore.count(file) != 0) << "the run left " << file;
   }
   return result;
