@@ -320,8 +320,8 @@ void Sandbox::CheckImagesUnchanged() const {
   }
 }
 
-// Ours without a display, with the scenario, the console and a temporary
-// directory inside the sandbox, unless the case sets them.
+// Over ours: the scenario, the console and a temporary directory inside the
+// sandbox, then the case's own entries, which may replace them.
 std::vector<std::string> Sandbox::Environment() const {
   std::vector<std::string> env{std::string(sim_.ScenarioVariable) + "=" +
                                    sim_.ScenarioPath().string(),
@@ -346,7 +346,7 @@ RunResult Sandbox::Run(const char *user) {
   child.output = sim_.SimDir() / "stdout.txt";
   child.errors = sim_.SimDir() / "stderr.txt";
   child.environment = Environment();
-  child.unset = {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"};
+  child.unset = {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}; // a case sets its own
   child.closedAtStart = closed_;
   if (whileRunning_) {
     child.whileRunning = [this](pid_t pid) {
