@@ -1,6 +1,6 @@
 #include "harness.h"
 
-#include "test_support.h"
+#include "posix_child.h"
 #include "transcript.h"
 
 #include <gtest/gtest.h>
@@ -11,18 +11,11 @@
 #include <cstring>
 #include <fcntl.h>
 #include <fstream>
-#include <grp.h>
-#include <pwd.h>
 #include <set>
-#include <signal.h>
 #include <sstream>
-#include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
-
-extern char **environ;
 
 namespace e2e {
 
@@ -42,29 +35,28 @@ void BackDate(const fs::path &path) {
   ::utimensat(AT_FDCWD, path.c_str(), times, 0);
 }
 
-fs::path ManagerFile(Manager manager) {
-  const fs::path base = SIM_MANAGER_DIR;
+// The directory of the manager's build beside the full one.
+const char *VariantOf(Manager manager) {
   switch (manager) {
-  case Manager::Full:
-    return base / "WNASPI32.DLL";
   case Manager::NoInfo:
-    return base / "sim-noinfo" / "WNASPI32.DLL";
+    return "sim-noinfo";
   case Manager::NoSend:
-    return base / "sim-nosend" / "WNASPI32.DLL";
+    return "sim-nosend";
   case Manager::Zero:
-    return base / "sim-zero" / "WNASPI32.DLL";
+    return "sim-zero";
+  case Manager::Full:
   case Manager::Missing:
     break;
   }
-  return {};
+  return "";
 }
 
-// Every path under `root`, relative to it, except the manager's own directory sim/.
-std::set<fs::path> FilesUnder(const fs::path &root) {
+// Every path under `root`, relative to it, except those under `skipped`.
+std::set<fs::path> FilesUnder(const fs::path &root, const fs::path &skipped) {
   std::set<fs::path> files;
   for (auto it = fs::recursive_directory_iterator(root); it != fs::recursive_directory_iterator();
        ++it) {
-    if (it->path() == root / "sim") {
+    if (it->path() == skipped) {
       it.disable_recursion_pending();
       continue;
     }
@@ -179,30 +171,18 @@ std::vector<std::string> Ops(std::initializer_list<const char *> opcodes) {
 }
 
 bool CanRunAsOtherUser() {
-  return ::geteuid() == 0 && ::getpwnam("nobody") != nullptr;
+  return ::geteuid() == 0 && test_support::FindAccount("nobody").has_value();
 }
 
-Sandbox::Sandbox(Manager manager) {
-  dir_ = test_support::MakeScratchDirectory("fwupd32-e2e");
-  fs::create_directories(dir_ / "sim");
-  fs::copy_file(FWUPD32_PATH, dir_ / "fwupd32");
+Sandbox::Sandbox(Manager manager) : sim_("fwupd32-e2e", FWUPD32_PATH) {
   if (manager != Manager::Missing) {
-    const fs::path lib = ManagerFile(manager);
-    if (!fs::exists(lib)) {
-      throw std::runtime_error("simulated manager not built: " + lib.string());
-    }
-    fs::copy_file(lib, dir_ / "WNASPI32.DLL");
+    sim_.InstallManager(SIM_MANAGER_DIR, VariantOf(manager));
   }
   WriteScenario("adapters 0\n");
 }
 
-Sandbox::~Sandbox() {
-  std::error_code ignored;
-  fs::remove_all(dir_, ignored);
-}
-
 void Sandbox::WriteImage(const std::string &name, const std::vector<std::uint8_t> &bytes) {
-  const fs::path path = dir_ / name;
+  const fs::path path = Dir() / name;
   fs::create_directories(path.parent_path());
   {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
@@ -214,16 +194,16 @@ void Sandbox::WriteImage(const std::string &name, const std::vector<std::uint8_t
 }
 
 void Sandbox::Launch(std::vector<std::string> args, const fs::path &cwd) {
-  const fs::path libexec = dir_ / "libexec" / "fwupd32";
+  const fs::path libexec = Dir() / "libexec" / "fwupd32";
   fs::create_directories(libexec);
-  fs::create_directories(dir_ / "bin");
-  fs::copy_file(LAUNCHER_PATH, dir_ / "bin" / "fwupd32", fs::copy_options::overwrite_existing);
-  fs::permissions(dir_ / "bin" / "fwupd32", fs::perms::owner_all | fs::perms::group_read |
-                                                fs::perms::group_exec | fs::perms::others_read |
-                                                fs::perms::others_exec);
+  fs::create_directories(Dir() / "bin");
+  fs::copy_file(LAUNCHER_PATH, Dir() / "bin" / "fwupd32", fs::copy_options::overwrite_existing);
+  fs::permissions(Dir() / "bin" / "fwupd32", fs::perms::owner_all | fs::perms::group_read |
+                                                 fs::perms::group_exec | fs::perms::others_read |
+                                                 fs::perms::others_exec);
   for (const char *file : {"fwupd32", "WNASPI32.DLL"}) {
-    if (fs::exists(dir_ / file)) {
-      fs::copy_file(dir_ / file, libexec / file, fs::copy_options::overwrite_existing);
+    if (fs::exists(Dir() / file)) {
+      fs::copy_file(Dir() / file, libexec / file, fs::copy_options::overwrite_existing);
     }
   }
   launcher_ = true;
@@ -232,8 +212,7 @@ void Sandbox::Launch(std::vector<std::string> args, const fs::path &cwd) {
 }
 
 void Sandbox::WriteScenario(const std::string &directives, bool record) {
-  std::ofstream out(dir_ / "sim" / "sim.scn", std::ios::trunc);
-  out << (record ? "transcript transcript.txt\nresult out/\n" : "") << directives;
+  sim_.WriteScenario(std::string(record ? "result out/\n" : "") + directives, record);
 }
 
 void Sandbox::ExpectManagerRaces() {
@@ -243,7 +222,7 @@ void Sandbox::ExpectManagerRaces() {
 }
 
 void Sandbox::ShortenWaits(unsigned ms) {
-  fs::copy_file(FWUPD32_TESTING_PATH, dir_ / "fwupd32", fs::copy_options::overwrite_existing);
+  fs::copy_file(FWUPD32_TESTING_PATH, sim_.Program(), fs::copy_options::overwrite_existing);
   AddEnvironment("FWUPD_TEST_WAIT_LIMIT_MS=" + std::to_string(ms));
 }
 
@@ -267,7 +246,7 @@ void Sandbox::HideNullDevice() {
 }
 
 void Sandbox::WriteSparseImage(const std::string &name, std::int64_t size) {
-  const fs::path path = dir_ / name;
+  const fs::path path = Dir() / name;
   std::ofstream(path, std::ios::binary | std::ios::trunc).close();
   fs::resize_file(path, static_cast<std::uintmax_t>(size));
   BackDate(path);
@@ -275,12 +254,12 @@ void Sandbox::WriteSparseImage(const std::string &name, std::int64_t size) {
 }
 
 void Sandbox::ForgetImage(const std::string &name) {
-  std::erase_if(images_, [&](const ImageStamp &image) { return image.Path == dir_ / name; });
+  std::erase_if(images_, [&](const ImageStamp &image) { return image.Path == Dir() / name; });
 }
 
 void Sandbox::RestampImage(const std::string &name) {
   for (auto &image : images_) {
-    if (image.Path == dir_ / name) {
+    if (image.Path == Dir() / name) {
       image.Bytes = ReadBytes(image.Path);
       image.MtimeNs = MtimeNs(image.Path);
     }
@@ -341,140 +320,62 @@ void Sandbox::CheckImagesUnchanged() const {
   }
 }
 
+// Over ours: the scenario, the console and a temporary directory inside the
+// sandbox, then the case's own entries, which may replace them.
+std::vector<std::string> Sandbox::Environment() const {
+  std::vector<std::string> env{std::string(sim_.ScenarioVariable) + "=" +
+                                   sim_.ScenarioPath().string(),
+                               "FWUPD_TOOLKIT=console", "TMPDIR=" + (Dir() / "tmp").string()};
+  env.insert(env.end(), extraEnv_.begin(), extraEnv_.end());
+  return env;
+}
+
 RunResult Sandbox::Run(const char *user) {
   RunResult result;
-  const fs::path sim = dir_ / "sim";
   std::error_code ignored;
-  fs::remove(sim / "transcript.txt", ignored);
-  fs::remove_all(sim / "out", ignored);
-  fs::create_directories(sim / "out");
-  fs::create_directories(dir_ / "tmp");
-  const std::set<fs::path> filesBefore = FilesUnder(dir_);
+  fs::remove(sim_.TranscriptPath(), ignored);
+  fs::remove_all(ResultDir(), ignored);
+  fs::create_directories(ResultDir());
+  fs::create_directories(Dir() / "tmp");
+  const std::set<fs::path> filesBefore = FilesUnder(Dir(), sim_.SimDir());
 
-  // Environment: ours without a display, plus the scenario, the console and a
-  // temporary directory inside the sandbox, unless the case sets them.
-  std::vector<std::string> env;
-  // An entry the case sets itself replaces the one inherited.
-  const auto setByCase = [this](const std::string &entry) {
-    const std::string name = entry.substr(0, entry.find('=') + 1);
-    for (const std::string &own : extraEnv_) {
-      if (own.rfind(name, 0) == 0) {
-        return true;
-      }
-    }
-    return false;
-  };
-  for (char **e = environ; *e != nullptr; ++e) {
-    const std::string entry = *e;
-    if (entry.rfind("DISPLAY=", 0) == 0 || entry.rfind("WAYLAND_DISPLAY=", 0) == 0 ||
-        entry.rfind("SIMASPI_SCENARIO=", 0) == 0 || entry.rfind("QT_QPA_PLATFORM=", 0) == 0 ||
-        entry.rfind("FWUPD_TOOLKIT=", 0) == 0 || entry.rfind("TMPDIR=", 0) == 0 ||
-        setByCase(entry)) {
-      continue;
-    }
-    env.push_back(entry);
+  test_support::PosixChild child;
+  child.program = launcher_ ? Dir() / "bin" / "fwupd32" : sim_.Program();
+  child.arguments = args_;
+  child.directory = Dir() / cwd_;
+  child.output = sim_.SimDir() / "stdout.txt";
+  child.errors = sim_.SimDir() / "stderr.txt";
+  child.environment = Environment();
+  child.unset = {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}; // a case sets its own
+  child.closedAtStart = closed_;
+  if (whileRunning_) {
+    child.whileRunning = [this](pid_t pid) {
+      pid_ = pid;
+      whileRunning_(sim_.TranscriptPath());
+    };
   }
-  for (const std::string &own :
-       {"SIMASPI_SCENARIO=" + (sim / "sim.scn").string(), std::string("FWUPD_TOOLKIT=console"),
-        "TMPDIR=" + (dir_ / "tmp").string()}) {
-    if (!setByCase(own)) {
-      env.push_back(own);
-    }
-  }
-  env.insert(env.end(), extraEnv_.begin(), extraEnv_.end());
-  std::vector<char *> envp;
-  for (auto &entry : env) {
-    envp.push_back(entry.data());
-  }
-  envp.push_back(nullptr);
-
-  uid_t uid = 0;
-  gid_t gid = 0;
   if (user != nullptr) {
-    const passwd *pw = ::getpwnam(user);
-    if (pw == nullptr) {
+    child.account = test_support::FindAccount(user);
+    if (!child.account) {
       ADD_FAILURE() << "no user " << user;
       return result;
     }
-    uid = pw->pw_uid;
-    gid = pw->pw_gid;
-    ChownTree(dir_, uid, gid);
-    ::chmod(dir_.c_str(), 0755);
+    ChownTree(Dir(), child.account->uid, child.account->gid);
+    ::chmod(Dir().c_str(), 0755);
   }
 
-  const std::string program = (launcher_ ? dir_ / "bin" / "fwupd32" : dir_ / "fwupd32").string();
-  const std::string outPath = (sim / "stdout.txt").string();
-  const std::string errPath = (sim / "stderr.txt").string();
-  const std::string cwd = (dir_ / cwd_).string();
-  std::vector<char *> argv{const_cast<char *>(program.c_str())};
-  for (std::string &arg : args_) {
-    argv.push_back(arg.data());
-  }
-  argv.push_back(nullptr);
-
-  const pid_t pid = ::fork();
-  if (pid == 0) {
-    const int in = ::open("/dev/null", O_RDONLY);
-    const int out = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
-    const int err = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
-    if (in < 0 || out < 0 || err < 0 || ::dup2(in, 0) < 0 || ::dup2(out, 1) < 0 ||
-        ::dup2(err, 2) < 0 || ::chdir(cwd.c_str()) != 0) {
-      ::_exit(126);
-    }
-    for (int fd : closed_) {
-      ::close(fd);
-    }
-    const rlimit noCore{0, 0}; // a case that ends the program with SIGQUIT leaves no core
-    ::setrlimit(RLIMIT_CORE, &noCore);
-    if (user != nullptr &&
-        (::setgroups(0, nullptr) != 0 || ::setgid(gid) != 0 || ::setuid(uid) != 0)) {
-      ::_exit(125);
-    }
-    ::execve(program.c_str(), argv.data(), envp.data());
-    ::_exit(127);
-  }
-  if (pid < 0) {
-    ADD_FAILURE() << "fork failed";
-    return result;
-  }
-
-  pid_ = pid;
-  std::thread during;
-  if (whileRunning_) {
-    during = std::thread(whileRunning_, sim / "transcript.txt");
-  }
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-  int status = 0;
-  for (;;) {
-    const pid_t done = ::waitpid(pid, &status, WNOHANG);
-    if (done == pid) {
-      break;
-    }
-    if (std::chrono::steady_clock::now() > deadline) {
-      ::kill(pid, SIGKILL);
-      ::waitpid(pid, &status, 0);
-      result.TimedOut = true;
-      break;
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(2));
-  }
-  if (during.joinable()) {
-    during.join();
-  }
+  const test_support::ChildRun run = test_support::RunPosixChild(child);
   pid_ = 0;
-  if (!result.TimedOut && WIFEXITED(status)) {
-    result.ExitCode = WEXITSTATUS(status);
-  }
-  if (!result.TimedOut && WIFSIGNALED(status)) {
-    result.Signal = WTERMSIG(status);
-  }
+  result.TimedOut = !run.finished;
+  result.ExitCode = run.exitCode;
+  result.Signal = run.signal;
   if (user != nullptr) {
-    ChownTree(dir_, ::geteuid(), ::getegid());
+    ChownTree(Dir(), ::geteuid(), ::getegid());
   }
 
-  result.Out = test_support::ReadFileText(outPath);
-  result.Err = test_support::ReadFileText(errPath);
-  result.Transcript = test_support::ReadLines(sim / "transcript.txt");
+  result.Out = test_support::ReadFileText(child.output);
+  result.Err = test_support::ReadFileText(child.errors);
+  result.Transcript = sim_.ReadTranscript();
   for (const auto &line : result.Transcript) {
     if (line.rfind("EXEC ", 0) == 0) {
       const std::string cdb = test_support::FieldOf(line, "cdb");
@@ -484,7 +385,7 @@ RunResult Sandbox::Run(const char *user) {
   }
   EXPECT_FALSE(result.TimedOut) << "fwupd32 did not end; output:\n" << result.Out;
   CheckImagesUnchanged();
-  for (const fs::path &file : FilesUnder(dir_)) {
+  for (const fs::path &file : FilesUnder(Dir(), sim_.SimDir())) {
     EXPECT_TRUE(filesBefore.count(file) != 0) << "the run left " << file;
   }
   return result;

@@ -5,6 +5,8 @@
 // nothing new (the temporary directory of the run lies inside it too).
 #pragma once
 
+#include "sim_sandbox.h"
+
 #include <atomic>
 #include <cstdint>
 #include <filesystem>
@@ -34,12 +36,9 @@ struct RunResult {
 class Sandbox {
 public:
   explicit Sandbox(Manager manager = Manager::Full);
-  ~Sandbox();
-  Sandbox(const Sandbox &) = delete;
-  Sandbox &operator=(const Sandbox &) = delete;
 
-  const fs::path &Dir() const { return dir_; }
-  fs::path ResultDir() const { return dir_ / "sim" / "out"; }
+  const fs::path &Dir() const { return sim_.Dir(); }
+  fs::path ResultDir() const { return sim_.SimDir() / "out"; }
 
   // `name` is relative to Dir() and may lead through directories, made as needed.
   void WriteImage(const std::string &name, const std::vector<std::uint8_t> &bytes);
@@ -95,8 +94,9 @@ private:
   };
   void CheckImagesUnchanged() const;
   void PreloadShim();
+  std::vector<std::string> Environment() const;
 
-  fs::path dir_;
+  test_support::SimSandbox sim_;
   std::vector<ImageStamp> images_;
   std::vector<std::string> extraEnv_;
   std::vector<int> closed_;

@@ -1,15 +1,15 @@
-// Runs the census smoke program as its own process: a fresh directory with
-// the program and a build of the simulated manager beside it in bin/, the
-// scenario in the directory itself, which is also the current directory.
+// Runs the census smoke program as its own process, in a sandbox with the
+// program and a build of the simulated manager beside it in bin/; the
+// sandbox's directory is the current directory.
 #pragma once
 
+#include "sim_sandbox.h"
 #include "test_support.h"
 #include "transcript.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -20,35 +20,28 @@ namespace fs = std::filesystem;
 
 // "" is the full manager; else sim-noinfo, sim-nosend, sim-zero.
 struct Sandbox {
-  explicit Sandbox(const std::string &variant, bool managerBesideProgram = true) {
-    dir = test_support::MakeScratchDirectory(
-        std::string("census-") + ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::create_directories(dir / "bin");
-    program = dir / "bin" / fs::path(CENSUS_SMOKE_PATH).filename();
-    fs::copy_file(CENSUS_SMOKE_PATH, program);
-    fs::permissions(program, fs::perms::owner_all);
-    const fs::path manager = fs::path(SIM_DIR) / variant / "WNASPI32.DLL";
-    fs::copy_file(manager,
-                  managerBesideProgram ? dir / "bin" / "WNASPI32.DLL" : dir / "WNASPI32.DLL");
+  explicit Sandbox(const std::string &variant, bool managerBesideProgram = true)
+      : sim(std::string("census-") +
+                ::testing::UnitTest::GetInstance()->current_test_info()->name(),
+            CENSUS_SMOKE_PATH, "bin"),
+        dir(sim.Dir()), program(sim.Program()) {
+    sim.InstallManager(SIM_DIR, variant, managerBesideProgram ? "bin" : "");
   }
-  ~Sandbox() { fs::remove_all(dir); }
 
-  void Scenario(const std::string &directives) {
-    std::ofstream(dir / "simaspi.scn") << "transcript transcript.txt\n" << directives << "\n";
-  }
+  void Scenario(const std::string &directives) { sim.WriteScenario(directives); }
 
   // Runs the program; false when it did not end within the time allowed.
   // Boxes come first in `output`, then what the program printed.
   bool Run(const char *argument = nullptr) {
-    test_support::SetEnvironment("SIMASPI_SCENARIO", (dir / "simaspi.scn").string().c_str());
-    const test_support::ChildRun run =
-        test_support::RunChild(program, argument, dir, dir / "stdout.txt", 60);
+    test_support::SetEnvironment(sim.ScenarioVariable, sim.ScenarioPath().string().c_str());
+    const fs::path printed = sim.SimDir() / "stdout.txt";
+    const test_support::ChildRun run = test_support::RunChild(program, argument, dir, printed, 60);
     if (!run.finished)
       return false;
     exitCode = run.exitCode;
-    output = run.boxes + test_support::ReadFileText(dir / "stdout.txt");
+    output = run.boxes + test_support::ReadFileText(printed);
     std::erase(output, '\r'); // a Windows program's text-mode output ends lines in CR LF
-    transcript = test_support::ReadLines(dir / "transcript.txt");
+    transcript = sim.ReadTranscript();
     return true;
   }
 
@@ -67,6 +60,7 @@ struct Sandbox {
     return "";
   }
 
+  test_support::SimSandbox sim;
   fs::path dir;
   fs::path program;
   int exitCode = -1;

@@ -38,8 +38,9 @@ private:
 
 struct ChildRun {
   bool finished = false; // false: killed after the time allowed
-  int exitCode = -1;
-  std::string boxes; // as BoxWatcher records them
+  int exitCode = -1;     // -1 when it did not exit
+  int signal = 0;        // POSIX: the signal that ended it, if one did
+  std::string boxes;     // as BoxWatcher records them
 };
 
 // Runs `program` with one optional argument in `directory`, standard input
