@@ -20,6 +20,6 @@ sudo=""
 if [[ " ${missing[*]}" == *:i386* ]] && ! dpkg --print-foreign-architectures | grep -qx i386; then
   $sudo dpkg --add-architecture i386
 fi
-apt=(apt-get -o DPkg::Lock::Timeout=900)
-$sudo "${apt[@]}" update -qq
-DEBIAN_FRONTEND=noninteractive $sudo "${apt[@]}" install -y -qq "${recommends[@]}" "${missing[@]}"
+lock=(-o DPkg::Lock::Timeout=900)
+$sudo bash "$(dirname "$0")/apt-update.sh" "${lock[@]}"
+DEBIAN_FRONTEND=noninteractive $sudo apt-get "${lock[@]}" install -y -qq "${recommends[@]}" "${missing[@]}"

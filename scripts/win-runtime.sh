@@ -46,7 +46,7 @@ if [[ ! -d $src/gcc || ! -d $src/mingw ]]; then
   for f in /etc/apt/sources.list /etc/apt/sources.list.d/*.list; do
     [[ -e $f ]] && sed -nE 's/^deb (.*)/deb \1\ndeb-src \1/p' "$f" >"$apt/parts/$(basename "$f").list"
   done
-  apt-get "${apt_opts[@]}" update -qq
+  bash "$root/scripts/apt-update.sh" "${apt_opts[@]}"
 fi
 # GCC's: a binary package holding the upstream tarball, of the release the
 # cross compiler was built from (12.2.0-14+deb12u1+25.2+b1 was built from
