@@ -8,6 +8,6 @@
 for attempt in 1 2 3; do
   apt-get "$@" update -qq && exit 0
   echo "apt-update: attempt $attempt of 3 failed" >&2
-  ((attempt < 3)) && sleep 30
+  ((attempt < 3)) && sleep 10
 done
 echo "apt-update: going on with the indexes that came" >&2
