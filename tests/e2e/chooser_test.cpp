@@ -58,13 +58,13 @@ bool ToWindow(const std::string &window, const std::string &command, const std::
   return std::system(line.c_str()) == 0;
 }
 
-// Presses Return in the window until it is gone (at most ten times, a
-// second apart): the first Return may only take the name the dialog's
+// Presses `key` in the window until it is gone (at most ten times, a
+// second apart): a first Return may only take the name the dialog's
 // completion offers.
-bool ConfirmUntilGone(const std::string &window, const std::string &title) {
+bool PressUntilGone(const std::string &window, const std::string &title, const char *key) {
   for (int press = 0; press < 10; ++press) {
     // xdotool fails when the window goes before the key's release reaches it.
-    (void)ToWindow(window, "key", "Return");
+    (void)ToWindow(window, "key", key);
     ::sleep(1);
     if (WindowNamed(title, false) != window)
       return true;
@@ -104,7 +104,7 @@ TEST(Chooser, APickedFileRunsAsAFileOpened) {
     if (chooser.empty())
       return;
     picked = ToWindow(chooser, "type", "--delay 10 '" + image.string() + "'") &&
-             ConfirmUntilGone(chooser, ChooserTitle);
+             PressUntilGone(chooser, ChooserTitle, "Return");
     // The outcome box, unless the chooser's last Return already closed it:
     // the toolkit gives keys to its focused window, whichever they were sent to.
     for (int second = 0; second < 30 && ::kill(box.ProgramPid(), 0) == 0; ++second) {
@@ -127,11 +127,7 @@ TEST(Chooser, CancellingEndsTheRunQuietly) {
   bool cancelled = false;
   box.WhileRunning([&](const fs::path &) {
     const std::string chooser = WindowNamed(ChooserTitle);
-    if (!chooser.empty()) {
-      cancelled = ToWindow(chooser, "key", "Escape");
-      ::sleep(1);
-      cancelled = cancelled && WindowNamed(ChooserTitle, false).empty();
-    }
+    cancelled = !chooser.empty() && PressUntilGone(chooser, ChooserTitle, "Escape");
   });
   const RunResult run = box.Run();
   EXPECT_TRUE(cancelled);

@@ -61,8 +61,8 @@ struct Sandbox {
   }
 
   test_support::SimSandbox sim;
-  fs::path dir;
-  fs::path program;
+  const fs::path &dir;     // sim's
+  const fs::path &program; // sim's
   int exitCode = -1;
   std::string output;
   std::vector<std::string> transcript;
